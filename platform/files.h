@@ -1,0 +1,37 @@
+#pragma once
+// Files and process paths seam.
+#include <cstdint>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace qvx {
+
+class IFile {
+public:
+    virtual ~IFile() = default;
+    // Size taken from a seek to the end; -1 on error.
+    virtual int64_t Size() = 0;
+    // Bytes moved, possibly fewer than asked; -1 on error.
+    virtual int64_t Read(void* buffer, size_t count) = 0;
+    virtual int64_t Write(const void* buffer, size_t count) = 0;
+};
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool RemoveFile(const std::string& path) = 0;
+    // Read-only, shared for reading; nullptr when it cannot be opened.
+    virtual std::unique_ptr<IFile> OpenRead(const std::string& path) = 0;
+    // Creates (or truncates) the file for writing; nullptr when it cannot.
+    virtual std::unique_ptr<IFile> Create(const std::string& path) = 0;
+    virtual std::string GetCurrentDir() = 0;
+    virtual bool SetCurrentDir(const std::string& path) = 0;
+    // The system folder, without a trailing "\".
+    virtual std::string SystemFolder() = 0;
+    // Full path of the program file.
+    virtual std::string ProgramPath() = 0;
+};
+
+} // namespace qvx

@@ -1,0 +1,2 @@
+// Placeholder until the Windows registry seam lands.
+#include <windows.h>

@@ -1,0 +1,100 @@
+# Shared steps of the scripts in this folder; sourced, not run.
+# Every step is safe to repeat: installs only what is missing, builds
+# incrementally, reuses the Wine prefix inside the build folder.
+
+QVX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+QVX_BUILD="${QVX_BUILD:-$QVX_ROOT/build}"
+
+qvx_say() { printf '== %s\n' "$*" >&2; }
+
+qvx_as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Debian packages the build, the tests and the demo need.
+QVX_PACKAGES=(cmake ninja-build g++ make googletest g++-mingw-w64-i686 mingw-w64-i686-dev
+              wine wine32:i386 xvfb xauth x11-utils imagemagick gcc-multilib procps)
+
+qvx_install_deps() {
+    local missing=() pkg
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        qvx_say "adding the i386 architecture"
+        qvx_as_root dpkg --add-architecture i386
+        missing+=(refresh)
+    fi
+    for pkg in "${QVX_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    qvx_say "installing: ${missing[*]}"
+    qvx_as_root apt-get update -qq
+    local wanted=()
+    for pkg in "${missing[@]}"; do [ "$pkg" = refresh ] || wanted+=("$pkg"); done
+    if [ "${#wanted[@]}" -gt 0 ]; then
+        DEBIAN_FRONTEND=noninteractive qvx_as_root apt-get install -y -qq --no-install-recommends \
+            "${wanted[@]}" >/dev/null
+    fi
+}
+
+qvx_configure() { # tree: native | win32
+    local tree="$1" dir="$QVX_BUILD/$1"
+    local args=(-S "$QVX_ROOT" -B "$dir" -G Ninja)
+    if [ "$tree" = win32 ]; then
+        args+=(-DCMAKE_BUILD_TYPE=Release
+               -DCMAKE_TOOLCHAIN_FILE="$QVX_ROOT/cmake/toolchain-i686-w64-mingw32.cmake")
+    else
+        args+=(-DCMAKE_BUILD_TYPE=Debug)
+    fi
+    cmake "${args[@]}" >"$QVX_BUILD/configure-$tree.log" 2>&1 ||
+        { cat "$QVX_BUILD/configure-$tree.log"; return 1; }
+}
+
+qvx_build() { # tree [targets...]
+    local tree="$1"; shift
+    mkdir -p "$QVX_BUILD"
+    qvx_say "building the $tree tree"
+    qvx_configure "$tree"
+    cmake --build "$QVX_BUILD/$tree" -- "$@"
+}
+
+qvx_find_wine() {
+    QVX_WINE="$(command -v wine || command -v wine-stable || echo /usr/lib/wine/wine)"
+    QVX_WINESERVER="$(command -v wineserver || command -v wineserver-stable ||
+                      echo /usr/lib/wine/wineserver)"
+}
+
+# A 32-bit prefix of our own inside the build folder, never the user's.
+qvx_wine_env() {
+    qvx_find_wine
+    export WINEPREFIX="$QVX_BUILD/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        qvx_say "creating the Wine prefix $WINEPREFIX"
+        rm -rf "$WINEPREFIX"
+        "$QVX_WINE" wineboot -u </dev/null >/dev/null 2>&1 || true
+        "$QVX_WINESERVER" -w
+    fi
+}
+
+# One wineserver for the whole run. Wine's background processes are started
+# here, with their output sent away, so that they never hold a pipe of ctest.
+qvx_wine_start() {
+    qvx_wine_env
+    "$QVX_WINESERVER" -p
+    "$QVX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+qvx_wine_stop() {
+    [ -n "${WINEPREFIX:-}" ] && "$QVX_WINESERVER" -k 2>/dev/null || true
+}
+
+# Runs "$@" with an X display: the current one, or a private Xvfb.
+qvx_with_display() {
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        "$@"
+    else
+        xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+    fi
+}

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the Windows program and starts it under Wine with the simulated
+# adapter as its device. Without a display it runs under Xvfb and saves a
+# screenshot of the window instead.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+qvx_install_deps
+qvx_build win32 Configurator demo
+exe="$QVX_BUILD/win32/Configurator.exe"
+demo_dir="$QVX_BUILD/win32/demo"
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    qvx_wine_env
+    qvx_say "starting $demo_dir/Configurator.exe"
+    cd "$demo_dir" && exec "$QVX_WINE" ./Configurator.exe "$@"
+fi
+
+shot="$QVX_BUILD/screenshots/configurator.png"
+mkdir -p "$(dirname "$shot")"
+qvx_say "no display: running under Xvfb"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    set -euo pipefail
+    source "'"$QVX_ROOT"'/scripts/lib.sh"
+    qvx_wine_start
+    trap qvx_wine_stop EXIT
+    cd "'"$demo_dir"'"
+    "$QVX_WINE" ./Configurator.exe "$@" </dev/null >/dev/null 2>&1 &
+    sleep 6
+    /usr/bin/import -window root "'"$shot"'"
+' _ "$@"
+qvx_say "screenshot of the window: $shot"

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs every test: the portable core's suite (native, with AddressSanitizer
+# and UndefinedBehaviorSanitizer) and the Windows suite under Wine and Xvfb.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+qvx_install_deps
+qvx_build native
+qvx_build win32
+
+qvx_say "native suite"
+(cd "$QVX_BUILD/native" && ctest --output-on-failure -j2)
+
+qvx_say "Windows suite (Wine)"
+mkdir -p "$QVX_BUILD/win32/screenshots"
+qvx_with_display bash -c '
+    set -euo pipefail
+    source "'"$QVX_ROOT"'/scripts/lib.sh"
+    qvx_wine_start
+    trap qvx_wine_stop EXIT
+    cd "$QVX_BUILD/win32" && ctest --output-on-failure
+'
+qvx_say "screenshots of the window: $QVX_BUILD/win32/screenshots"

@@ -1,0 +1,193 @@
+#include "app/controls/controls.h"
+#include "platform/memory/manual_timers.h"
+
+#include <gtest/gtest.h>
+
+namespace qvx {
+namespace {
+
+struct RecordingPeer : IControlPeer {
+    std::vector<std::pair<std::string, TProp>> Seen;
+    void PropertyChanged(TControl& c, TProp p) override { Seen.emplace_back(c.Name(), p); }
+};
+
+TEST(Controls, EditSetTextFiresChangeOnlyOnDifference) {
+    TForm form("frm");
+    TEdit edit("ed", &form);
+    int changes = 0;
+    edit.OnChange = [&] { ++changes; };
+    edit.SetText("abc");
+    edit.SetText("abc");
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(edit.Text(), "abc");
+}
+
+TEST(Controls, CheckBoxSetCheckedFiresClickAndUserClickIgnoredWhenDisabled) {
+    TForm form("frm");
+    TCheckBox box("cb", &form);
+    int clicks = 0;
+    box.OnClick = [&] { ++clicks; };
+    box.SetChecked(true);
+    EXPECT_EQ(clicks, 1);
+    box.SetEnabled(false);
+    box.UserClick();
+    EXPECT_TRUE(box.Checked());
+    EXPECT_EQ(clicks, 1);
+    box.SetEnabled(true);
+    box.UserClick();
+    EXPECT_FALSE(box.Checked());
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST(Controls, RadioButtonsOfOneParentExcludeEachOther) {
+    TForm form("frm");
+    TGroupBox group("g", &form);
+    TRadioButton a("a", &group), b("b", &group);
+    TRadioButton other("c", &form);
+    other.SetChecked(true);
+    a.SetChecked(true);
+    b.SetChecked(true);
+    EXPECT_FALSE(a.Checked());
+    EXPECT_TRUE(b.Checked());
+    EXPECT_TRUE(other.Checked());
+}
+
+TEST(Controls, PeerSeesEveryPropertyChangeButNotUserEdits) {
+    TForm form("frm");
+    TEdit edit("ed", &form);
+    RecordingPeer peer;
+    edit.AttachPeer(&peer);
+    edit.SetEnabled(false);
+    edit.SetText("x");
+    edit.UserSetText("typed");
+    ASSERT_EQ(peer.Seen.size(), 2u);
+    EXPECT_EQ(peer.Seen[0].second, TProp::Enabled);
+    EXPECT_EQ(peer.Seen[1].second, TProp::Caption);
+    EXPECT_EQ(edit.Text(), "typed");
+}
+
+TEST(Controls, ComboUserSelectFiresChangeThenClickButCodeDoesNot) {
+    TForm form("frm");
+    TComboBox combo("cb", &form);
+    std::string order;
+    combo.OnChange = [&] { order += "change;"; };
+    combo.OnClick = [&] { order += "click;"; };
+    combo.SetItems({"COM1", "COM2"});
+    combo.SetItemIndex(1);
+    EXPECT_EQ(order, "");
+    EXPECT_EQ(combo.Text(), "COM2");
+    combo.UserSelect(0);
+    EXPECT_EQ(order, "change;click;");
+    combo.SetItemIndex(5);
+    EXPECT_EQ(combo.ItemIndex(), -1);
+    EXPECT_EQ(combo.Text(), "");
+}
+
+TEST(Controls, HiddenTabPassesActivePageToNextVisibleAndRefusesActivation) {
+    TForm form("frm");
+    TPageControl pc("pc", &form);
+    TTabSheet p0("p0", &pc), p1("p1", &pc), p2("p2", &pc);
+    EXPECT_EQ(pc.ActivePageIndex(), 0);
+    p2.SetTabVisible(false);
+    pc.SetActivePage(&p2);
+    EXPECT_EQ(pc.ActivePageIndex(), 0);
+    p0.SetTabVisible(false);
+    EXPECT_EQ(pc.ActivePageIndex(), 1);
+    int changes = 0;
+    pc.OnChange = [&] { ++changes; };
+    p0.SetTabVisible(true);
+    pc.UserSelectPage(0);
+    EXPECT_EQ(changes, 1);
+    pc.SetActivePageIndex(1);
+    EXPECT_EQ(changes, 1);
+}
+
+TEST(Controls, ListViewSortKeepsItemIdentityAndSelectionEvents) {
+    TForm form("frm");
+    TListView lv("lv", &form);
+    std::vector<std::string> events;
+    lv.OnSelectItem = [&](TListItem* item, bool sel) {
+        events.push_back(item->Caption + (sel ? "+" : "-"));
+    };
+    TListItem* b = lv.AddItem();
+    b->Caption = "b";
+    TListItem* a = lv.AddItem();
+    a->Caption = "a";
+    lv.SetSelected(b);
+    lv.SetSelected(a);
+    lv.AlphaSort();
+    EXPECT_EQ(lv.Item(0), a);
+    EXPECT_EQ(lv.Selected(), a);
+    lv.Clear();
+    EXPECT_EQ(lv.Selected(), nullptr);
+    EXPECT_EQ(events, (std::vector<std::string>{"b+", "b-", "a+", "a-"}));
+}
+
+TEST(Controls, MemoChangesFireOnChange) {
+    TForm form("frm");
+    TMemo memo("m", &form);
+    int changes = 0;
+    memo.OnChange = [&] { ++changes; };
+    memo.Add("one");
+    memo.SetLine(0, "two");
+    memo.SetLine(3, "none");
+    memo.Clear();
+    memo.Clear();
+    EXPECT_EQ(changes, 3);
+    memo.Add("a");
+    memo.Add("b");
+    EXPECT_EQ(memo.Text(), "a\r\nb\r\n");
+}
+
+TEST(Controls, TimerStartsWithIntervalAndStopsAtZeroOrDisabled) {
+    TManualTimers timers;
+    int ticks = 0;
+    TTimer timer("t", timers);
+    timer.OnTimer = [&] { ++ticks; };
+    timer.SetInterval(500);
+    timers.Advance(1600);
+    EXPECT_EQ(ticks, 3);
+    timer.SetInterval(0);
+    timers.Advance(1000);
+    EXPECT_EQ(ticks, 3);
+    timer.SetInterval(10);
+    timer.SetEnabled(false);
+    timers.Advance(100);
+    EXPECT_EQ(ticks, 3);
+    timer.SetEnabled(true);
+    timers.Advance(30);
+    EXPECT_EQ(ticks, 6);
+}
+
+TEST(Controls, TimerStoppedFromItsOwnTickTicksNoMore) {
+    TManualTimers timers;
+    int ticks = 0;
+    TTimer timer("t", timers);
+    timer.OnTimer = [&] {
+        ++ticks;
+        timer.SetEnabled(false);
+    };
+    timer.SetInterval(10);
+    timers.Advance(100);
+    EXPECT_EQ(ticks, 1);
+    EXPECT_FALSE(timer.Running());
+}
+
+TEST(Controls, FormFindsControlsAndShowingFollowsActivePage) {
+    TForm form("frm");
+    TPageControl pc("pc", &form);
+    TTabSheet p0("p0", &pc), p1("p1", &pc);
+    TButton bt("bt", &p1);
+    EXPECT_EQ(form.FindControl("bt"), &bt);
+    EXPECT_EQ(form.FindControl("nothing"), nullptr);
+    int clicks = 0;
+    bt.OnClick = [&] { ++clicks; };
+    bt.UserClick();
+    EXPECT_EQ(clicks, 0);
+    pc.SetActivePage(&p1);
+    bt.UserClick();
+    EXPECT_EQ(clicks, 1);
+}
+
+} // namespace
+} // namespace qvx
