@@ -1,0 +1,59 @@
+#pragma once
+// The device link as the portable core sees it: exactly the operations that
+// the session, the upload and the driver installation call. The Windows
+// program implements it with TSerDev; the native tests with a link to the
+// simulated adapter.
+#include "platform/bytes.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvx {
+
+// Three parallel lists, index by index: port names, descriptions, device ids.
+struct TPortLists {
+    std::vector<std::string> Names;
+    std::vector<std::string> Descriptions;
+    std::vector<std::string> DeviceIds;
+    size_t Count() const { return Names.size(); }
+    bool operator==(const TPortLists& o) const {
+        return Names == o.Names && Descriptions == o.Descriptions && DeviceIds == o.DeviceIds;
+    }
+    bool operator!=(const TPortLists& o) const { return !(*this == o); }
+};
+
+class IDeviceLink {
+public:
+    virtual ~IDeviceLink() = default;
+
+    // "COM" + number, or "USB:" + serial number.
+    virtual void SetPortName(const Bytes& name) = 0;
+    virtual const Bytes& PortName() const = 0;
+
+    virtual bool Open() = 0;
+    virtual bool Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Hands every byte to the writer; true when all were handed over.
+    virtual bool Write(const Bytes& bytes) = 0;
+    // Received bytes not yet taken; 0 when closed.
+    virtual int32_t InputCount() = 0;
+    // Bytes of the chunk in progress not yet written; 0 when closed or idle.
+    virtual int32_t OutputCount() = 0;
+    // Replaces text with everything received so far; leaves it unchanged when
+    // nothing came. Always true.
+    virtual bool ReadAvailable(Bytes& text) = 0;
+    // Collects until the line has been quiet for idleMs (at most 65536 bytes);
+    // false and text unchanged when nothing came.
+    virtual bool ReadWait(Bytes& text, uint32_t idleMs) = 0;
+    virtual void ReadLineState() = 0;
+    // Sets the data-bit count, applies it, returns the new count.
+    virtual uint8_t SetByteSize(uint8_t bits) = 0;
+
+    // Forwarded to the port-list threads.
+    virtual void RequestUsbRescan() = 0;
+    // Appends the COM entries, then the USB entries.
+    virtual void GetPortLists(TPortLists& lists) = 0;
+};
+
+} // namespace qvx
