@@ -1,0 +1,521 @@
+#include "serdev/win32/Serdev.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace qvx {
+
+namespace {
+
+DWORD WINAPI SystemGetLastError(HANDLE) {
+    return ::GetLastError();
+}
+
+const char* const D2xxLibraryNames[] = {"mvd2xx.dll", "ftd2xx.dll"};
+constexpr DWORD D2xxOpenBySerialNumber = 1;
+constexpr DWORD ThreadStopWaitMs = 100;
+constexpr DWORD ClosePauseMs = 100;
+constexpr DWORD ChunkHandOverMs = 1000;
+// Back-off before a failed receive-event wait is issued again, so that a port
+// that fails at once (a device pulled out) does not keep a core busy.
+constexpr DWORD ReaderRetryMs = 10;
+
+bool WaitStopOr(HANDLE stop, HANDLE other, bool& stopped) {
+    HANDLE handles[2] = {stop, other};
+    DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    stopped = r == WAIT_OBJECT_0;
+    return r == WAIT_OBJECT_0 + 1;
+}
+
+void ResetOverlapped(OVERLAPPED& ov, HANDLE event) {
+    std::memset(&ov, 0, sizeof ov);
+    ov.hEvent = event;
+}
+
+DWORD WINAPI ReaderThread(LPVOID param) {
+    auto* block = static_cast<TSerDev::TReaderBlock*>(param);
+    const TPortFunctions& f = *block->Functions;
+    HANDLE port = block->Port;
+    // The reader's own view of the fill: the consumer resets the shared value
+    // only while the reader waits for BufferReleased.
+    int32_t fill = 0;
+    block->RxFill.store(0);
+    block->RxPos.store(0);
+    for (;;) {
+        OVERLAPPED& ov = block->Overlapped;
+        ResetOverlapped(ov, block->Completion);
+        DWORD mask = 0;
+        DWORD transferred = 0;
+        if (f.WaitCommEvent(port, &mask, &ov)) {
+            GetOverlappedResult(port, &ov, &transferred, TRUE);
+        } else if (::GetLastError() != ERROR_IO_PENDING) {
+            if (WaitForSingleObject(block->StopSignal, ReaderRetryMs) == WAIT_OBJECT_0) {
+                CancelIo(port);
+                return 0;
+            }
+            continue;
+        }
+        bool stopped = false;
+        if (!WaitStopOr(block->StopSignal, block->Completion, stopped)) {
+            if (stopped)
+                CancelIo(port);
+            return 0;
+        }
+        if (!GetOverlappedResult(port, &ov, &transferred, TRUE) || transferred == 0 ||
+            (mask & EV_RXCHAR) == 0)
+            continue;
+
+        DWORD got = 0;
+        ResetOverlapped(ov, block->Completion);
+        if (!f.ReadFile(port, block->RxBuffer + fill, static_cast<DWORD>(SerDevBufferSize - fill),
+                        &got, &ov)) {
+            if (::GetLastError() != ERROR_IO_PENDING)
+                continue;
+            if (!GetOverlappedResult(port, &ov, &got, TRUE))
+                continue;
+        } else {
+            // Completed at once; the record holds the authoritative count.
+            DWORD done = 0;
+            if (GetOverlappedResult(port, &ov, &done, TRUE))
+                got = done;
+        }
+        if (got == 0)
+            continue;
+        fill += static_cast<int32_t>(got);
+        block->RxFill.store(fill);
+        SetEvent(block->DataArrived);
+        if (fill < SerDevBufferSize)
+            continue;
+        if (!WaitStopOr(block->StopSignal, block->BufferReleased, stopped)) {
+            if (stopped)
+                CancelIo(port);
+            return 0;
+        }
+        fill = 0; // the consumer has set RxFill and RxPos back to 0
+    }
+}
+
+DWORD WINAPI WriterThread(LPVOID param) {
+    auto* block = static_cast<TSerDev::TWriterBlock*>(param);
+    const TPortFunctions& f = *block->Functions;
+    HANDLE port = block->Port;
+    block->TxPending.store(0);
+    SetEvent(block->ChunkDone);
+    for (;;) {
+        bool stopped = false;
+        if (!WaitStopOr(block->StopSignal, block->ChunkReady, stopped)) {
+            if (stopped)
+                CancelIo(port);
+            return 0;
+        }
+        OVERLAPPED& ov = block->Overlapped;
+        ResetOverlapped(ov, block->Completion);
+        const char* p = block->TxBuffer;
+        bool ended = false;
+        while (block->TxPending.load() > 0) {
+            DWORD written = 0;
+            if (!f.WriteFile(port, p, static_cast<DWORD>(block->TxPending.load()), &written, &ov) &&
+                ::GetLastError() != ERROR_IO_PENDING)
+                break; // the chunk has failed; later chunks are still served
+            if (!WaitStopOr(block->StopSignal, block->Completion, stopped)) {
+                ended = true;
+                break;
+            }
+            if (!GetOverlappedResult(port, &ov, &written, FALSE) || written == 0)
+                break; // nothing moves: give the chunk up rather than spin
+            block->TxPending.fetch_sub(static_cast<int32_t>(written));
+            p += written;
+            ResetOverlapped(ov, block->Completion);
+        }
+        block->TxPending.store(0);
+        SetEvent(block->ChunkDone);
+        if (ended) {
+            if (stopped)
+                CancelIo(port);
+            return 0;
+        }
+    }
+}
+
+void CloseSignal(HANDLE& h) {
+    if (h) {
+        ::CloseHandle(h);
+        h = nullptr;
+    }
+}
+
+void StopThread(HANDLE& thread) {
+    if (!thread)
+        return;
+    if (WaitForSingleObject(thread, ThreadStopWaitMs) != WAIT_OBJECT_0)
+        TerminateThread(thread, 1);
+    ::CloseHandle(thread);
+    thread = nullptr;
+}
+
+} // namespace
+
+const char* const PortFunctionNames[PortFunctionCount] = {
+    "CreateFile",     "CloseHandle",        "ReadFile",    "WriteFile",     "GetLastError",
+    "ClearCommError", "EscapeCommFunction", "PurgeComm",   "SetCommState",  "GetCommState",
+    "SetupComm",      "SetCommTimeouts",    "SetCommMask", "WaitCommEvent", "GetOverlappedResult",
+};
+
+const TPortFunctions SystemPortFunctions = {
+    &::CreateFileA,        &::CloseHandle,      &::ReadFile,
+    &::WriteFile,          &SystemGetLastError, &::ClearCommError,
+    &::EscapeCommFunction, &::PurgeComm,        &::SetCommState,
+    &::GetCommState,       &::SetupComm,        &::SetCommTimeouts,
+    &::SetCommMask,        &::WaitCommEvent,    &::GetOverlappedResult,
+};
+
+TPortFunctions D2xxPortFunctions = {};
+
+const char* const D2xxStatusTexts[19] = {
+    "Success operation",
+    "Invalid handle",
+    "Device is not found",
+    "Device is not opened",
+    "IO Error",
+    "Insuffient resurces",
+    "Invalid parameter",
+    "Invalid baud rate",
+    "Device is not opened for ERASE",
+    "Device is not opened for WRITE",
+    "FAILED_TO_WRITE_DEVICE",
+    "EEPROM_READ_FAILED",
+    "EEPROM_WRITE_FAILED",
+    "EEPROM_ERASE_FAILED",
+    "EEPROM_NOT_PRESENT",
+    "EEPROM_NOT_PROGRAMMED",
+    "INVALID_ARGS",
+    "NOT_SUPPORTED",
+    "OTHER_ERROR",
+};
+
+const char* D2xxStatusText(long code) {
+    if (code < 0 || code > 18)
+        return "Unknown status";
+    return D2xxStatusTexts[code];
+}
+
+TSerDev::TSerDev(IUserIo& userIo, ILibraryLoader& libraries,
+                 std::unique_ptr<IPortListControl> lists)
+    : UserIo(userIo), Libraries(libraries), Lists(std::move(lists)),
+      RxStorage(new char[SerDevBufferSize]), TxStorage(new char[SerDevBufferSize]) {
+    LineState.DCBlength = sizeof(DCB);
+    Reader.RxBuffer = RxStorage.get();
+    Writer.TxBuffer = TxStorage.get();
+}
+
+TSerDev::~TSerDev() {
+    Close();
+    Lists.reset(); // asks both list threads to end and wakes them
+}
+
+bool TSerDev::LoadD2xx() {
+    if (D2xxLibrary)
+        return true;
+    for (const char* name : D2xxLibraryNames) {
+        D2xxLibrary = Libraries.Load(name);
+        if (D2xxLibrary)
+            break;
+    }
+    if (!D2xxLibrary)
+        return false;
+    void* entries[PortFunctionCount] = {};
+    for (int i = 0; i < PortFunctionCount; ++i) {
+        entries[i] = Libraries.Resolve(D2xxLibrary, std::string("FT_W32_") + PortFunctionNames[i]);
+        if (!entries[i]) {
+            Libraries.Free(D2xxLibrary);
+            D2xxLibrary = nullptr;
+            return false;
+        }
+    }
+    static_assert(sizeof(TPortFunctions) == sizeof(entries), "one pointer per entry");
+    std::memcpy(&D2xxPortFunctions, entries, sizeof entries);
+    return true;
+}
+
+void TSerDev::ReportOpenFailure(const Bytes& message) {
+    ReportError("Open Port(" + Port + ") Error...", message);
+}
+
+bool TSerDev::Open() {
+    if (IsOpen()) {
+        Close();
+        if (IsOpen())
+            return false;
+    }
+    PauseLists();
+    std::string fileName;
+    DWORD extraFlag = 0;
+    const std::string kind = Port.substr(0, 3);
+    if (kind == "COM") {
+        Functions = &SystemPortFunctions;
+        fileName = "\\\\.\\" + Port;
+    } else if (kind == "USB") {
+        if (!LoadD2xx()) {
+            ReportOpenFailure("Reinstall drivers, please.");
+            ResumeLists();
+            return false;
+        }
+        Functions = &D2xxPortFunctions;
+        fileName = Port.size() > 4 ? Port.substr(4, 8) : std::string();
+        extraFlag = D2xxOpenBySerialNumber;
+    } else {
+        ReportOpenFailure("Error: Can not to open unknown device.");
+        ResumeLists();
+        return false;
+    }
+
+    Handle = Functions->CreateFile(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED | extraFlag, nullptr);
+    bool ok = Handle != INVALID_HANDLE_VALUE && Handle != nullptr;
+    if (!ok)
+        Handle = INVALID_HANDLE_VALUE;
+    if (ok) {
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        ok = Functions->SetCommTimeouts(Handle, &timeouts) &&
+             Functions->SetupComm(Handle, 4096, 512) && Functions->SetCommMask(Handle, EV_RXCHAR);
+    }
+    if (ok) {
+        Reader.Port = Handle;
+        Reader.Functions = Functions;
+        Reader.StopSignal = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        Reader.Completion = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        Reader.DataArrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        Reader.BufferReleased = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ok = Reader.StopSignal && Reader.Completion && Reader.DataArrived && Reader.BufferReleased;
+        if (ok) {
+            Reader.RxFill.store(0);
+            Reader.RxPos.store(0);
+            Reader.Thread = CreateThread(nullptr, 0, &ReaderThread, &Reader, 0, nullptr);
+            ok = Reader.Thread != nullptr;
+        }
+    }
+    if (ok) {
+        Writer.Port = Handle;
+        Writer.Functions = Functions;
+        Writer.StopSignal = Reader.StopSignal;
+        Writer.Completion = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        Writer.ChunkReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        Writer.ChunkDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ok = Writer.Completion && Writer.ChunkReady && Writer.ChunkDone;
+        if (ok) {
+            Writer.TxPending.store(0);
+            Writer.Thread = CreateThread(nullptr, 0, &WriterThread, &Writer, 0, nullptr);
+            ok = Writer.Thread != nullptr;
+        }
+    }
+    if (ok) {
+        Purge(true, true);
+        return true;
+    }
+
+    ReportOpenFailure(Bytes());
+    if (!IsOpen()) {
+        ResumeLists();
+        Functions = nullptr;
+    } else {
+        Close();
+    }
+    return false;
+}
+
+bool TSerDev::Close() {
+    if (!IsOpen())
+        return true;
+    SetEvent(Reader.StopSignal);
+    StopThread(Writer.Thread);
+    StopThread(Reader.Thread);
+    // The port goes before the signals: an operation still pending on it (a
+    // receive-event wait that the system does not cancel) completes into
+    // records and events that are still ours.
+    Functions->CloseHandle(Handle);
+    Handle = INVALID_HANDLE_VALUE;
+    CloseSignal(Writer.ChunkDone);
+    CloseSignal(Writer.ChunkReady);
+    CloseSignal(Writer.Completion);
+    CloseSignal(Reader.BufferReleased);
+    CloseSignal(Reader.DataArrived);
+    CloseSignal(Reader.Completion);
+    CloseSignal(Reader.StopSignal);
+    Writer.StopSignal = nullptr;
+    Reader.Port = Writer.Port = INVALID_HANDLE_VALUE;
+    Reader.RxFill.store(0);
+    Reader.RxPos.store(0);
+    Writer.TxPending.store(0);
+    ResumeLists();
+    Functions = nullptr;
+    Sleep(ClosePauseMs);
+    return true;
+}
+
+void TSerDev::Purge(bool input, bool output) {
+    if (!IsOpen())
+        return;
+    DWORD flags = 0;
+    if (input) {
+        flags |= PURGE_RXCLEAR;
+        InCount = 0;
+    }
+    if (output) {
+        flags |= PURGE_TXCLEAR;
+        OutCount = 0;
+    }
+    Functions->PurgeComm(Handle, flags);
+    if (input) {
+        Reader.RxFill.store(0);
+        Reader.RxPos.store(0);
+    }
+    if (output)
+        Writer.TxPending.store(0);
+}
+
+bool TSerDev::Write(const Bytes& bytes) {
+    if (!IsOpen())
+        return bytes.empty();
+    size_t offset = 0;
+    while (offset < bytes.size()) {
+        if (WaitForSingleObject(Writer.ChunkDone, ChunkHandOverMs) != WAIT_OBJECT_0)
+            return false; // the rest is dropped
+        size_t n = std::min(bytes.size() - offset, static_cast<size_t>(SerDevBufferSize));
+        std::memcpy(Writer.TxBuffer, bytes.data() + offset, n);
+        Writer.TxPending.store(static_cast<int32_t>(n));
+        SetEvent(Writer.ChunkReady);
+        offset += n;
+    }
+    return true;
+}
+
+void TSerDev::ReleaseConsumedBuffer() {
+    if (Reader.RxPos.load() == SerDevBufferSize) {
+        Reader.RxFill.store(0);
+        Reader.RxPos.store(0);
+        SetEvent(Reader.BufferReleased);
+    }
+}
+
+void TSerDev::RefreshCounts() {
+    if (!IsOpen()) {
+        InCount = 0;
+        OutCount = 0;
+        return;
+    }
+    InCount = Reader.RxFill.load() - Reader.RxPos.load();
+    ReleaseConsumedBuffer();
+    OutCount = Writer.TxPending.load();
+}
+
+int32_t TSerDev::InputCount() {
+    RefreshCounts();
+    return InCount;
+}
+
+int32_t TSerDev::OutputCount() {
+    RefreshCounts();
+    return OutCount;
+}
+
+bool TSerDev::ReadAvailable(Bytes& text) {
+    if (!IsOpen())
+        return true;
+    ReleaseConsumedBuffer();
+    const int32_t pos = Reader.RxPos.load();
+    const int32_t n = Reader.RxFill.load() - pos;
+    if (n <= 0)
+        return true;
+    text.assign(Reader.RxBuffer + pos, static_cast<size_t>(n));
+    Reader.RxPos.store(pos + n);
+    return true;
+}
+
+bool TSerDev::ReadWait(Bytes& text, uint32_t idleMs) {
+    Bytes collected;
+    collected.reserve(SerDevReadWaitLimit);
+    while (IsOpen()) {
+        ReleaseConsumedBuffer();
+        if (WaitForSingleObject(Reader.DataArrived, idleMs) != WAIT_OBJECT_0)
+            break;
+        const int32_t pos = Reader.RxPos.load();
+        int32_t n = Reader.RxFill.load() - pos;
+        if (n < 1)
+            continue;
+        n = std::min(n, SerDevReadWaitLimit - static_cast<int32_t>(collected.size()));
+        collected.append(Reader.RxBuffer + pos, static_cast<size_t>(n));
+        Reader.RxPos.store(pos + n);
+        if (collected.size() >= static_cast<size_t>(SerDevReadWaitLimit))
+            break;
+    }
+    if (collected.empty())
+        return false;
+    text = collected;
+    return true;
+}
+
+void TSerDev::ReadLineState() {
+    if (IsOpen())
+        Functions->GetCommState(Handle, &LineState);
+}
+
+void TSerDev::ApplyLineState() {
+    if (!IsOpen())
+        return;
+    LineState.fParity = LineState.Parity != 0 ? 1 : 0;
+    Functions->SetCommState(Handle, &LineState);
+}
+
+uint8_t TSerDev::SetByteSize(uint8_t bits) {
+    LineState.ByteSize = bits;
+    ApplyLineState();
+    return ByteSize();
+}
+
+void TSerDev::ReportError(const Bytes& caption, const Bytes& message) {
+    Bytes text = message;
+    if (text.empty()) {
+        const bool usb = Functions == &D2xxPortFunctions;
+        DWORD code = usb ? Functions->GetLastError(Handle) : ::GetLastError();
+        LastError = static_cast<int32_t>(code);
+        if (code == 0)
+            return;
+        if (usb) {
+            char buffer[160];
+            std::snprintf(buffer, sizeof buffer, "USB Device Error: %d (%s)",
+                          static_cast<int>(code), D2xxStatusText(static_cast<long>(code)));
+            text = buffer;
+        } else {
+            char buffer[1008] = {};
+            DWORD length =
+                FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                               code, 0x0400, buffer, sizeof buffer, nullptr);
+            text = "COM-port Error: " + std::string(buffer, length);
+        }
+    }
+    UserIo.ShowBox(text, caption, mb::Ok | mb::IconInformation, TBoxOwner::MainWindow);
+}
+
+void TSerDev::RequestUsbRescan() {
+    if (Lists)
+        Lists->RequestUsbRescan();
+}
+
+void TSerDev::PauseLists() {
+    if (Lists)
+        Lists->PauseLists();
+}
+
+void TSerDev::ResumeLists() {
+    if (Lists)
+        Lists->ResumeLists();
+}
+
+void TSerDev::GetPortLists(TPortLists& lists) {
+    if (Lists)
+        Lists->GetPortLists(lists);
+}
+
+} // namespace qvx

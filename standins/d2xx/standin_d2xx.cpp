@@ -1,0 +1,514 @@
+// Stand-in D2XX library for tests and the demo: serves simulated devices
+// in-process through the FT_ listing functions and the FT_W32_ functions,
+// which behave like their Win32 namesakes where the program relies on it:
+// overlapped operations reset and then set the record's event, a pending
+// operation leaves Internal at STATUS_PENDING and reports ERROR_IO_PENDING
+// through the system's last error, a completed receive-event wait reports 4
+// bytes (the mask's size), and the system's GetOverlappedResult completes
+// them. A pump thread moves device output along once a millisecond.
+//
+// Devices are added by the test through the QvxStandIn_ exports. Each one
+// either plays bytes the test pushes (optionally paced in bytes per second)
+// or, when built with the simulator, runs a simulated adapter.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr DWORD StatusPending = 0x103;        // STATUS_PENDING
+constexpr DWORD StatusCancelled = 0xC0000120; // STATUS_CANCELLED
+constexpr DWORD OpenBySerialNumber = 1;
+enum : DWORD {
+    FtOk = 0,
+    FtInvalidHandle = 1,
+    FtDeviceNotFound = 2,
+    FtDeviceNotOpened = 3,
+    FtIoError = 4,
+};
+
+// Output the test pushed, released at a line rate.
+struct TPushedOutput {
+    std::deque<char> Queue;    // bytes not yet on the line
+    std::string Available;     // bytes on the line, not yet read by the host
+    double BytesPerSecond = 0; // 0 = at once
+    double Credit = 0;
+    // An endless stream of a counting pattern (for throughput runs).
+    bool Streaming = false;
+    uint64_t StreamLeft = 0;
+    uint8_t NextPattern = 0;
+    uint64_t Delivered = 0;
+
+    void Advance(double seconds) {
+        if (BytesPerSecond <= 0) {
+            Available.append(Queue.begin(), Queue.end());
+            Queue.clear();
+            if (Streaming) {
+                // Unpaced streams release a bounded amount per step.
+                Produce(65536);
+            }
+            return;
+        }
+        Credit += seconds * BytesPerSecond;
+        auto n = static_cast<uint64_t>(Credit);
+        Credit -= static_cast<double>(n);
+        uint64_t fromQueue = std::min<uint64_t>(n, Queue.size());
+        Available.append(Queue.begin(), Queue.begin() + static_cast<std::ptrdiff_t>(fromQueue));
+        Queue.erase(Queue.begin(), Queue.begin() + static_cast<std::ptrdiff_t>(fromQueue));
+        if (Streaming)
+            Produce(n - fromQueue);
+    }
+    void Produce(uint64_t n) {
+        n = std::min(n, StreamLeft);
+        for (uint64_t i = 0; i < n; ++i)
+            Available.push_back(static_cast<char>(NextPattern++));
+        StreamLeft -= n;
+        if (StreamLeft == 0)
+            Streaming = false;
+    }
+};
+
+struct TDevice {
+    std::string Serial;
+    std::string Description;
+    TPushedOutput Output;
+    std::string FromHost;
+    std::vector<DWORD> WriteSizes;
+    bool Open = false;
+    DWORD Mask = 0;
+    DCB LineState{};
+    OVERLAPPED* PendingWait = nullptr;
+    LPDWORD PendingMask = nullptr;
+    DWORD LastStatus = FtOk;
+};
+
+std::mutex g_lock;
+std::vector<std::unique_ptr<TDevice>> g_devices;
+DWORD g_lastStatus = FtOk;     // of calls without a valid handle
+DWORD g_failOpenStatus = FtOk; // next CreateFile fails with this (when not 0)
+bool g_failOpenPending = false;
+std::atomic<bool> g_pumpRunning{false};
+std::thread* g_pump = nullptr;
+
+TDevice* FindDevice(HANDLE h) {
+    for (auto& d : g_devices)
+        if (d.get() == static_cast<TDevice*>(h))
+            return d.get();
+    return nullptr;
+}
+
+TDevice* FindSerial(const char* serial) {
+    for (auto& d : g_devices)
+        if (d->Serial == serial)
+            return d.get();
+    return nullptr;
+}
+
+void Complete(OVERLAPPED* ov, DWORD status, DWORD bytes) {
+    ov->InternalHigh = bytes;
+    MemoryBarrier();
+    ov->Internal = status;
+    if (ov->hEvent)
+        SetEvent(ov->hEvent);
+}
+
+void Begin(OVERLAPPED* ov) {
+    if (ov && ov->hEvent)
+        ResetEvent(ov->hEvent);
+}
+
+// Completes a pending receive-event wait when input is on the line.
+void Notify(TDevice& d) {
+    if (d.PendingWait && (d.Mask & EV_RXCHAR) && !d.Output.Available.empty()) {
+        if (d.PendingMask)
+            *d.PendingMask = EV_RXCHAR;
+        OVERLAPPED* ov = d.PendingWait;
+        d.PendingWait = nullptr;
+        d.PendingMask = nullptr;
+        Complete(ov, 0, sizeof(DWORD));
+    }
+}
+
+void PumpLoop() {
+    auto last = std::chrono::steady_clock::now();
+    while (g_pumpRunning.load()) {
+        Sleep(1);
+        auto now = std::chrono::steady_clock::now();
+        double seconds = std::chrono::duration<double>(now - last).count();
+        last = now;
+        std::lock_guard<std::mutex> guard(g_lock);
+        for (auto& d : g_devices) {
+            d->Output.Advance(seconds);
+            Notify(*d);
+        }
+    }
+}
+
+void EnsurePump() {
+    if (g_pump)
+        return;
+    g_pumpRunning.store(true);
+    g_pump = new std::thread(PumpLoop);
+}
+
+} // namespace
+
+extern "C" {
+
+// ---- control exports for tests and the demo ----
+
+__declspec(dllexport) void QvxStandIn_Reset() {
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (auto& d : g_devices)
+        if (d->PendingWait)
+            Complete(d->PendingWait, StatusCancelled, 0);
+    g_devices.clear();
+    g_lastStatus = FtOk;
+    g_failOpenPending = false;
+}
+
+__declspec(dllexport) int QvxStandIn_AddDevice(const char* serial, const char* description) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!serial || FindSerial(serial))
+        return 0;
+    auto d = std::make_unique<TDevice>();
+    d->Serial = serial;
+    d->Description = description ? description : "";
+    d->LineState.DCBlength = sizeof(DCB);
+    d->LineState.BaudRate = 115200;
+    d->LineState.ByteSize = 7;
+    d->LineState.fBinary = 1;
+    g_devices.push_back(std::move(d));
+    EnsurePump();
+    return 1;
+}
+
+// Queues bytes for the host, released at bytesPerSecond (0 = at once).
+__declspec(dllexport) int QvxStandIn_Push(const char* serial, const char* data, int length,
+                                          int bytesPerSecond) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindSerial(serial);
+    if (!d || length < 0)
+        return 0;
+    d->Output.BytesPerSecond = bytesPerSecond;
+    d->Output.Queue.insert(d->Output.Queue.end(), data, data + length);
+    return 1;
+}
+
+// Streams a counting byte pattern (0, 1, ... 255, 0, ...) at bytesPerSecond.
+__declspec(dllexport) int QvxStandIn_Stream(const char* serial, int bytesPerSecond,
+                                            unsigned totalBytes) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindSerial(serial);
+    if (!d)
+        return 0;
+    d->Output.BytesPerSecond = bytesPerSecond;
+    d->Output.Streaming = totalBytes > 0;
+    d->Output.StreamLeft = totalBytes;
+    d->Output.NextPattern = 0;
+    return 1;
+}
+
+// Copies what the host has written so far; returns the total count.
+__declspec(dllexport) int QvxStandIn_Taken(const char* serial, char* buffer, int capacity) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindSerial(serial);
+    if (!d)
+        return -1;
+    if (buffer && capacity > 0)
+        std::memcpy(buffer, d->FromHost.data(),
+                    std::min<size_t>(static_cast<size_t>(capacity), d->FromHost.size()));
+    return static_cast<int>(d->FromHost.size());
+}
+
+// The byte counts of the host's WriteFile calls; returns how many there were.
+__declspec(dllexport) int QvxStandIn_WriteSizes(const char* serial, unsigned* sizes, int capacity) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindSerial(serial);
+    if (!d)
+        return -1;
+    for (int i = 0; i < capacity && i < static_cast<int>(d->WriteSizes.size()); ++i)
+        sizes[i] = d->WriteSizes[static_cast<size_t>(i)];
+    return static_cast<int>(d->WriteSizes.size());
+}
+
+// The next CreateFile fails and FT_W32_GetLastError then reports status.
+__declspec(dllexport) void QvxStandIn_FailOpen(unsigned status) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_failOpenPending = true;
+    g_failOpenStatus = status;
+}
+
+// Bytes released to the line so far and bytes on the line not yet read.
+__declspec(dllexport) int QvxStandIn_Stats(const char* serial, unsigned* released,
+                                           unsigned* unread) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindSerial(serial);
+    if (!d)
+        return 0;
+    if (released)
+        *released = static_cast<unsigned>(d->Output.Delivered + d->Output.Available.size());
+    if (unread)
+        *unread = static_cast<unsigned>(d->Output.Available.size());
+    return 1;
+}
+
+__declspec(dllexport) int QvxStandIn_LastByteSize(const char* serial) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindSerial(serial);
+    return d ? d->LineState.ByteSize : -1;
+}
+
+// ---- the D2XX entry points ----
+
+DWORD WINAPI FT_CreateDeviceInfoList(LPDWORD count) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!count)
+        return 6; // invalid parameter
+    *count = static_cast<DWORD>(g_devices.size());
+    return FtOk;
+}
+
+DWORD WINAPI FT_GetDeviceInfoList(void* records, LPDWORD count) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!records || !count)
+        return 6;
+    DWORD n = std::min<DWORD>(*count, static_cast<DWORD>(g_devices.size()));
+    auto* out = static_cast<unsigned char*>(records);
+    for (DWORD i = 0; i < n; ++i) {
+        unsigned char* r = out + i * 100;
+        std::memset(r, 0, 100);
+        const TDevice& d = *g_devices[i];
+        r[0] = d.Open ? 1 : 0; // flags: opened
+        std::strncpy(reinterpret_cast<char*>(r + 16), d.Serial.c_str(), 15);
+        std::strncpy(reinterpret_cast<char*>(r + 32), d.Description.c_str(), 63);
+    }
+    *count = n;
+    return FtOk;
+}
+
+HANDLE WINAPI FT_W32_CreateFile(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                                DWORD flags, HANDLE) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (g_failOpenPending) {
+        g_failOpenPending = false;
+        g_lastStatus = g_failOpenStatus;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!name || !(flags & OpenBySerialNumber)) {
+        g_lastStatus = FtDeviceNotFound;
+        return INVALID_HANDLE_VALUE;
+    }
+    for (auto& d : g_devices) {
+        // A serial number of more than 8 characters is found by its first 8.
+        if (d->Serial == name || d->Serial.substr(0, 8) == name) {
+            if (d->Open) {
+                g_lastStatus = FtDeviceNotOpened;
+                return INVALID_HANDLE_VALUE;
+            }
+            d->Open = true;
+            d->Mask = 0;
+            d->LastStatus = FtOk;
+            g_lastStatus = FtOk;
+            return d.get();
+        }
+    }
+    g_lastStatus = FtDeviceNotFound;
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI FT_W32_CloseHandle(HANDLE h) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d || !d->Open) {
+        g_lastStatus = FtInvalidHandle;
+        return FALSE;
+    }
+    if (d->PendingWait) {
+        Complete(d->PendingWait, StatusCancelled, 0);
+        d->PendingWait = nullptr;
+        d->PendingMask = nullptr;
+    }
+    d->Open = false;
+    return TRUE;
+}
+
+BOOL WINAPI FT_W32_ReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED ov) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d || !d->Open) {
+        g_lastStatus = FtInvalidHandle;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Begin(ov);
+    // A read-interval time-out of MAXDWORD: whatever is there, at once.
+    DWORD n = std::min<DWORD>(count, static_cast<DWORD>(d->Output.Available.size()));
+    std::memcpy(buffer, d->Output.Available.data(), n);
+    d->Output.Available.erase(0, n);
+    d->Output.Delivered += n;
+    if (read)
+        *read = n;
+    if (ov)
+        Complete(ov, 0, n);
+    return TRUE;
+}
+
+BOOL WINAPI FT_W32_WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written,
+                             LPOVERLAPPED ov) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d || !d->Open) {
+        g_lastStatus = FtInvalidHandle;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Begin(ov);
+    d->FromHost.append(static_cast<const char*>(buffer), count);
+    d->WriteSizes.push_back(count);
+    if (written)
+        *written = count;
+    if (ov)
+        Complete(ov, 0, count);
+    return TRUE;
+}
+
+DWORD WINAPI FT_W32_GetLastError(HANDLE h) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    return d ? d->LastStatus : g_lastStatus;
+}
+
+BOOL WINAPI FT_W32_ClearCommError(HANDLE h, LPDWORD errors, LPCOMSTAT stat) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d)
+        return FALSE;
+    if (errors)
+        *errors = 0;
+    if (stat) {
+        std::memset(stat, 0, sizeof *stat);
+        stat->cbInQue = static_cast<DWORD>(d->Output.Available.size());
+    }
+    return TRUE;
+}
+
+BOOL WINAPI FT_W32_EscapeCommFunction(HANDLE h, DWORD) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    return FindDevice(h) ? TRUE : FALSE;
+}
+
+BOOL WINAPI FT_W32_PurgeComm(HANDLE h, DWORD flags) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d)
+        return FALSE;
+    if (flags & PURGE_RXCLEAR)
+        d->Output.Available.clear();
+    return TRUE;
+}
+
+BOOL WINAPI FT_W32_SetCommState(HANDLE h, LPDCB dcb) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d || !dcb)
+        return FALSE;
+    d->LineState = *dcb;
+    return TRUE;
+}
+
+BOOL WINAPI FT_W32_GetCommState(HANDLE h, LPDCB dcb) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d || !dcb)
+        return FALSE;
+    *dcb = d->LineState;
+    return TRUE;
+}
+
+BOOL WINAPI FT_W32_SetupComm(HANDLE h, DWORD, DWORD) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    return FindDevice(h) ? TRUE : FALSE;
+}
+
+BOOL WINAPI FT_W32_SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    return FindDevice(h) ? TRUE : FALSE;
+}
+
+BOOL WINAPI FT_W32_SetCommMask(HANDLE h, DWORD mask) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d)
+        return FALSE;
+    d->Mask = mask;
+    if (d->PendingWait) { // a new mask ends a pending wait, with no event
+        if (d->PendingMask)
+            *d->PendingMask = 0;
+        Complete(d->PendingWait, 0, sizeof(DWORD));
+        d->PendingWait = nullptr;
+        d->PendingMask = nullptr;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI FT_W32_WaitCommEvent(HANDLE h, LPDWORD mask, LPOVERLAPPED ov) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindDevice(h);
+    if (!d || !d->Open || !ov || d->PendingWait) {
+        g_lastStatus = d ? FtIoError : FtInvalidHandle;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Begin(ov);
+    if ((d->Mask & EV_RXCHAR) && !d->Output.Available.empty()) {
+        if (mask)
+            *mask = EV_RXCHAR;
+        Complete(ov, 0, sizeof(DWORD));
+        return TRUE;
+    }
+    ov->Internal = StatusPending;
+    d->PendingWait = ov;
+    d->PendingMask = mask;
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+BOOL WINAPI FT_W32_GetOverlappedResult(HANDLE, LPOVERLAPPED ov, LPDWORD bytes, BOOL wait) {
+    if (!ov)
+        return FALSE;
+    while (ov->Internal == StatusPending) {
+        if (!wait) {
+            SetLastError(ERROR_IO_INCOMPLETE);
+            return FALSE;
+        }
+        WaitForSingleObject(ov->hEvent, 10);
+    }
+    if (bytes)
+        *bytes = static_cast<DWORD>(ov->InternalHigh);
+    return ov->Internal == 0;
+}
+
+} // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && g_pump) {
+        g_pumpRunning.store(false);
+        if (reserved == nullptr) { // FreeLibrary: the pump may still be joined
+            g_pump->join();
+            delete g_pump;
+        } // at process exit the thread is already gone
+        g_pump = nullptr;
+    }
+    return TRUE;
+}
