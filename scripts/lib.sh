@@ -78,10 +78,52 @@ qvx_wine_env() {
     fi
 }
 
+# The COM-port fixture: an echoing device on a pseudo-terminal that Wine maps
+# to COM5, and the preload library that lets Wine's serial code work on a pty.
+QVX_COM_PORT=COM5
+
+qvx_build_pty_fixture() {
+    local out="$QVX_BUILD/ptyfixture" src="$QVX_ROOT/tools/ptyfixture"
+    mkdir -p "$out/lib/i386-linux-gnu" "$out/lib/x86_64-linux-gnu"
+    gcc -m32 -shared -fPIC -O2 -Wall -Wextra "$src/fake_modem.c" -ldl \
+        -o "$out/lib/i386-linux-gnu/qvx_fake_modem.so"
+    gcc -shared -fPIC -O2 -Wall -Wextra "$src/fake_modem.c" -ldl \
+        -o "$out/lib/x86_64-linux-gnu/qvx_fake_modem.so"
+    g++ -O2 -Wall -Wextra "$src/pty_device.cpp" -o "$out/pty_device"
+}
+
+# Starts the device and sets the environment the Wine processes need; call it
+# before qvx_wine_start.
+qvx_com_fixture_start() {
+    local out="$QVX_BUILD/ptyfixture" i
+    "$out/pty_device" "$out/com5" echo >"$out/device.log" 2>&1 &
+    QVX_PTY_PID=$!
+    for i in $(seq 50); do
+        grep -q '^ready' "$out/device.log" 2>/dev/null && break
+        sleep 0.1
+    done
+    export LD_PRELOAD="$out/\$LIB/qvx_fake_modem.so"
+    export QVX_TEST_COM_PORT="$QVX_COM_PORT" QVX_TEST_COM_LINK="$out/com5"
+}
+
+qvx_com_fixture_stop() {
+    if [ -n "${QVX_PTY_PID:-}" ]; then
+        kill "$QVX_PTY_PID" 2>/dev/null || true
+        wait "$QVX_PTY_PID" 2>/dev/null || true
+    fi
+}
+
 # One wineserver for the whole run. Wine's background processes are started
 # here, with their output sent away, so that they never hold a pipe of ctest.
 qvx_wine_start() {
     qvx_wine_env
+    if [ -n "${QVX_TEST_COM_LINK:-}" ]; then
+        # Wine lists the port in SERIALCOMM and maps it to the pty's link.
+        "$QVX_WINE" reg add 'HKLM\Software\Wine\Ports' /v "$QVX_TEST_COM_PORT" /t REG_SZ \
+            /d "$QVX_TEST_COM_LINK" /f </dev/null >/dev/null 2>&1 || true
+        "$QVX_WINESERVER" -k 2>/dev/null || true
+        "$QVX_WINESERVER" -w 2>/dev/null || true
+    fi
     "$QVX_WINESERVER" -p
     "$QVX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }

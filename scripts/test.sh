@@ -7,6 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 qvx_install_deps
 qvx_build native
 qvx_build win32
+qvx_build_pty_fixture
 
 qvx_say "native suite"
 (cd "$QVX_BUILD/native" && ctest --output-on-failure -j2)
@@ -16,8 +17,9 @@ mkdir -p "$QVX_BUILD/win32/screenshots"
 qvx_with_display bash -c '
     set -euo pipefail
     source "'"$QVX_ROOT"'/scripts/lib.sh"
+    qvx_com_fixture_start
     qvx_wine_start
-    trap qvx_wine_stop EXIT
+    trap "qvx_wine_stop; qvx_com_fixture_stop" EXIT
     cd "$QVX_BUILD/win32" && ctest --output-on-failure
 '
 qvx_say "screenshots of the window: $QVX_BUILD/win32/screenshots"

@@ -45,7 +45,8 @@ DWORD WINAPI ReaderThread(LPVOID param) {
     for (;;) {
         OVERLAPPED& ov = block->Overlapped;
         ResetOverlapped(ov, block->Completion);
-        DWORD mask = 0;
+        DWORD& mask = block->EventMask;
+        mask = 0;
         DWORD transferred = 0;
         if (f.WaitCommEvent(port, &mask, &ov)) {
             GetOverlappedResult(port, &ov, &transferred, TRUE);
@@ -66,20 +67,15 @@ DWORD WINAPI ReaderThread(LPVOID param) {
             (mask & EV_RXCHAR) == 0)
             continue;
 
+        // Counts of overlapped operations come from the record only.
         DWORD got = 0;
         ResetOverlapped(ov, block->Completion);
         if (!f.ReadFile(port, block->RxBuffer + fill, static_cast<DWORD>(SerDevBufferSize - fill),
-                        &got, &ov)) {
-            if (::GetLastError() != ERROR_IO_PENDING)
-                continue;
-            if (!GetOverlappedResult(port, &ov, &got, TRUE))
-                continue;
-        } else {
-            // Completed at once; the record holds the authoritative count.
-            DWORD done = 0;
-            if (GetOverlappedResult(port, &ov, &done, TRUE))
-                got = done;
-        }
+                        nullptr, &ov) &&
+            ::GetLastError() != ERROR_IO_PENDING)
+            continue;
+        if (!GetOverlappedResult(port, &ov, &got, TRUE))
+            continue;
         if (got == 0)
             continue;
         fill += static_cast<int32_t>(got);
@@ -115,7 +111,7 @@ DWORD WINAPI WriterThread(LPVOID param) {
         bool ended = false;
         while (block->TxPending.load() > 0) {
             DWORD written = 0;
-            if (!f.WriteFile(port, p, static_cast<DWORD>(block->TxPending.load()), &written, &ov) &&
+            if (!f.WriteFile(port, p, static_cast<DWORD>(block->TxPending.load()), nullptr, &ov) &&
                 ::GetLastError() != ERROR_IO_PENDING)
                 break; // the chunk has failed; later chunks are still served
             if (!WaitStopOr(block->StopSignal, block->Completion, stopped)) {

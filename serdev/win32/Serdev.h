@@ -90,7 +90,11 @@ public:
         HANDLE Completion = nullptr;
         HANDLE DataArrived = nullptr;
         HANDLE BufferReleased = nullptr;
+        // The record and the event mask of the pending operation live here,
+        // not on the thread's stack: a thread ended by force may leave a
+        // receive-event wait behind that completes later.
         OVERLAPPED Overlapped{};
+        DWORD EventMask = 0;
         char* RxBuffer = nullptr;
         std::atomic<int32_t> RxFill{0};
         std::atomic<int32_t> RxPos{0};

@@ -1,6 +1,7 @@
 // The device link over the stand-in D2XX library, under Wine.
 #include "platform/memory/scripted_userio.h"
 #include "serdev/win32/Serdev.h"
+#include "tests/win32/link_test_support.h"
 
 #include <windows.h>
 
@@ -32,19 +33,6 @@ public:
         return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name.c_str()));
     }
     void Free(LibraryHandle lib) override { FreeLibrary(static_cast<HMODULE>(lib)); }
-};
-
-class TCountingLists : public IPortListControl {
-public:
-    int Pauses = 0, Resumes = 0, Rescans = 0;
-    void PauseLists() override { ++Pauses; }
-    void ResumeLists() override { ++Resumes; }
-    void RequestUsbRescan() override { ++Rescans; }
-    void GetPortLists(TPortLists& lists) override {
-        lists.Names.push_back("COM1");
-        lists.Descriptions.push_back("d");
-        lists.DeviceIds.push_back("");
-    }
 };
 
 // The stand-in's control exports, from the same module the link loads.
@@ -88,18 +76,6 @@ struct TStandIn {
     }
 };
 
-// Waits for a condition that the link's threads bring about; the deadline
-// only keeps a broken build from hanging the suite.
-bool Eventually(const std::function<bool()>& condition) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition())
-            return true;
-        Sleep(2);
-    }
-    return condition();
-}
-
 class SerDevTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -116,18 +92,7 @@ protected:
             Link->Close();
         StandIn.Reset();
     }
-    Bytes ReadAll(size_t want) {
-        Bytes all;
-        Eventually([&] {
-            if (Link->InputCount() > 0) {
-                Bytes part;
-                Link->ReadAvailable(part);
-                all += part;
-            }
-            return all.size() >= want;
-        });
-        return all;
-    }
+    Bytes ReadAll(size_t want) { return ReadAllFrom(*Link, want); }
 
     const char* Serial = "A1B2C3D4E5F6";
     TStandIn StandIn;
