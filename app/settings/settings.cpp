@@ -1,0 +1,170 @@
+#include "app/settings/settings.h"
+
+#include <exception>
+
+namespace qvx {
+
+TSettingsStore::TSettingsStore(TPlatform& platform) : Platform(platform) {}
+
+std::string TSettingsStore::KeyPath(const std::string& subKey) const {
+    std::string path = NormalizeRegistryPath(RegBasePath);
+    if (subKey.empty())
+        return path;
+    return path.empty() ? subKey : path + "\\" + subKey;
+}
+
+std::unique_ptr<IRegistryKey> TSettingsStore::OpenForWrite(const std::string& subKey) {
+    return Platform.Registry.CreateKey(KeyPath(subKey));
+}
+
+std::unique_ptr<IRegistryKey> TSettingsStore::OpenForRead(const std::string& subKey) {
+    // Without the right to create or write, a key that exists can still be
+    // read: the stored settings win over the defaults.
+    if (auto key = OpenForWrite(subKey))
+        return key;
+    return Platform.Registry.OpenKey(KeyPath(subKey), RegAccess::Read);
+}
+
+std::string TSettingsStore::RegReadStr(const std::string& subKey, const std::string& name,
+                                       const std::string& def) {
+    auto key = OpenForRead(subKey);
+    if (!key)
+        return def;
+    std::string value;
+    if (key->ReadString(name, value))
+        return value;
+    // A value of another type belongs to the user: read it as the default
+    // but leave it in place.
+    if (key->TypeOf(name) == RegValueType::Missing)
+        key->WriteString(name, def);
+    return def;
+}
+
+bool TSettingsStore::RegWriteStr(const std::string& subKey, const std::string& name,
+                                 const std::string& value) {
+    auto key = OpenForWrite(subKey);
+    return key && key->WriteString(name, value);
+}
+
+int32_t TSettingsStore::RegReadInt(const std::string& name, int32_t def) {
+    auto key = OpenForRead(std::string());
+    if (!key)
+        return def;
+    uint32_t value = 0;
+    if (key->ReadDword(name, value))
+        return static_cast<int32_t>(value);
+    if (key->TypeOf(name) == RegValueType::Missing)
+        key->WriteDword(name, static_cast<uint32_t>(def));
+    return def;
+}
+
+bool TSettingsStore::RegWriteInt(const std::string& name, int32_t value) {
+    auto key = OpenForWrite(std::string());
+    return key && key->WriteDword(name, static_cast<uint32_t>(value));
+}
+
+bool TSettingsStore::RegValueExists(const std::string& name) {
+    auto key = OpenForRead(std::string());
+    return key && key->TypeOf(name) != RegValueType::Missing;
+}
+
+bool TSettingsStore::LoadVersionData() {
+    ReleaseVersionData();
+    if (Platform.Version.Size() == 0)
+        return false;
+    VersionLoaded = Platform.Version.Load();
+    return VersionLoaded;
+}
+
+void TSettingsStore::ReleaseVersionData() {
+    if (VersionLoaded)
+        Platform.Version.Release();
+    VersionLoaded = false;
+}
+
+std::string TSettingsStore::GetVersionString(const std::string& key) {
+    std::string value;
+    if (!VersionLoaded || !Platform.Version.Query(VersionBlockPath + key, value))
+        return std::string();
+    return value;
+}
+
+bool TSettingsStore::LoadFileToString(const std::string& fileName, Bytes& data) {
+    auto file = Platform.Files.OpenRead(fileName);
+    if (!file)
+        return false;
+    int64_t size = file->Size();
+    Bytes content;
+    if (size < 0 || static_cast<uint64_t>(size) > content.max_size())
+        return false;
+    try {
+        content.resize(static_cast<size_t>(size));
+    } catch (const std::exception&) {
+        return false; // no memory for a file that large
+    }
+    size_t done = 0;
+    while (done < content.size()) {
+        int64_t n = file->Read(&content[done], content.size() - done);
+        // A file that ends before its size is as much a failure as a read
+        // error: the caller would otherwise work on a truncated image.
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    data.swap(content);
+    return true;
+}
+
+bool TSettingsStore::SaveStringToFile(const std::string& fileName, const Bytes& data,
+                                      size_t length) {
+    if (length > data.size())
+        return false;
+    if (Platform.Files.FileExists(fileName) && !Platform.Files.RemoveFile(fileName))
+        return false;
+    auto file = Platform.Files.Create(fileName);
+    if (!file)
+        return false;
+    size_t done = 0;
+    while (done < length) {
+        int64_t n = file->Write(data.data() + done, length - done);
+        // No progress counts as a failure; retrying it would never end.
+        if (n <= 0) {
+            file.reset();
+            Platform.Files.RemoveFile(fileName);
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string TSettingsStore::DialogFilter(const std::string& description, const std::string& mask) {
+    std::string lower = mask;
+    // ASCII only: the result must not depend on the process locale.
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return description + "|" + lower + "|All files|*.*";
+}
+
+bool TSettingsStore::OpenFileDialog(const std::string& description, const std::string& mask,
+                                    std::string& fileName) {
+    TOpenFileRequest request;
+    request.Title = "Open";
+    request.Filter = DialogFilter(description, mask);
+    request.FileName = fileName;
+    request.HideReadOnly = true;
+    request.FileMustExist = true;
+    request.EnableSizing = true;
+    if (!Platform.UserIo.OpenFileDialog(request))
+        return false;
+    fileName = request.FileName;
+    return true;
+}
+
+int TSettingsStore::ShowMessageBox(const std::string& caption, const std::string& text,
+                                   unsigned flags) {
+    return Platform.UserIo.ShowBox(text, AppTitle + " - " + caption, flags, TBoxOwner::MainWindow);
+}
+
+} // namespace qvx
