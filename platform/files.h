@@ -34,4 +34,8 @@ public:
     virtual std::string ProgramPath() = 0;
 };
 
+// Reads the whole file: opens it read-only, takes the size from a seek to the
+// end and reads that many bytes. False when it cannot be opened or read.
+bool ReadWholeFile(IFileSystem& files, const std::string& path, std::string& data);
+
 } // namespace qvx
