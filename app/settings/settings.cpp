@@ -90,29 +90,7 @@ std::string TSettingsStore::GetVersionString(const std::string& key) {
 }
 
 bool TSettingsStore::LoadFileToString(const std::string& fileName, Bytes& data) {
-    auto file = Platform.Files.OpenRead(fileName);
-    if (!file)
-        return false;
-    int64_t size = file->Size();
-    Bytes content;
-    if (size < 0 || static_cast<uint64_t>(size) > content.max_size())
-        return false;
-    try {
-        content.resize(static_cast<size_t>(size));
-    } catch (const std::exception&) {
-        return false; // no memory for a file that large
-    }
-    size_t done = 0;
-    while (done < content.size()) {
-        int64_t n = file->Read(&content[done], content.size() - done);
-        // A file that ends before its size is as much a failure as a read
-        // error: the caller would otherwise work on a truncated image.
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    data.swap(content);
-    return true;
+    return ReadWholeFile(Platform.Files, fileName, data);
 }
 
 bool TSettingsStore::SaveStringToFile(const std::string& fileName, const Bytes& data,
