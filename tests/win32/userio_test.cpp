@@ -4,24 +4,20 @@
 #include "platform/win32/win_files.h"
 #include "platform/win32/win_userio.h"
 
+#include "tests/win32/test_support.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cctype>
 #include <functional>
 #include <thread>
 
 using namespace qvx;
+using qvx::testing_support::Lower;
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string TextOf(HWND window) {
     char text[1024] = {};
@@ -219,12 +215,8 @@ TEST_F(WinUserIoTest, ClipboardTakesTheText) {
 // with parameters that make it run one quick case and write its report into
 // its current folder.
 TEST_F(WinUserIoTest, ShellOpenPassesParametersAndFolder) {
-    char temp[MAX_PATH] = {};
-    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-    const std::string folder =
-        std::string(temp) + "qvx_shell_" + std::to_string(GetCurrentProcessId());
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) ||
-                GetLastError() == ERROR_ALREADY_EXISTS);
+    const std::string folder = qvx::testing_support::MakeTempFolder("qvx_shell");
+    ASSERT_FALSE(folder.empty());
     const std::string report = folder + "\\shell_report.xml";
     TWinFiles files;
 
