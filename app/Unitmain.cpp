@@ -27,9 +27,10 @@ void SetupButton(TButton& button, const std::string& caption, bool enabled = tru
 
 } // namespace
 
-TfrmMain::TfrmMain(TPlatform& platform)
-    : TForm("frmMain"), Platform(platform), tmrSearch("tmrSearch", platform.Timers),
-      tmrRefresh("tmrRefresh", platform.Timers) {
+TfrmMain::TfrmMain(TPlatform& platform, IDeviceLink* link)
+    : TForm("frmMain"), Platform(platform), Settings(platform), Link(link ? *link : NoLink),
+      Updater(platform.UserIo, platform.Files, platform.Timers), Exchange(Link),
+      tmrSearch("tmrSearch", platform.Timers), tmrRefresh("tmrRefresh", platform.Timers) {
     // States first, events last: setting a check box or radio button fires its
     // click event, which must not reach a handler while the window is built.
     InitControls();
@@ -186,8 +187,8 @@ void TfrmMain::InitControls() {
     SetupButton(btRunTest, "Run");
     // Neutral verdict: scroll-bar grey fill, button-shadow outline.
     shpTest_Result.SetShape(TShapeType::Circle);
-    shpTest_Result.SetBrushColor(clSilver);
-    shpTest_Result.SetPenColor(clGray);
+    shpTest_Result.SetBrushColor(clScrollBar);
+    shpTest_Result.SetPenColor(clBtnShadow);
     edTest_Result.ReadOnly = true;
     SetupButton(btCopyTest, "Copy to Buffer", false);
     memLogTest.ReadOnly = true;

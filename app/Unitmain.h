@@ -7,16 +7,80 @@
 // Members are constructed in declaration order: a parent is always declared
 // before its children. Places are set in one function, TfrmMain::ApplyLayout.
 #include "app/controls/controls.h"
+#include "app/settings/settings.h"
+#include "fwupdate/Unitfwupdate.h"
 #include "platform/platform.h"
+#include "serdev/link.h"
+#include "serdev/no_link.h"
+#include "session/exchange.h"
+#include "session/identity.h"
 
 namespace qvx {
 
 class TfrmMain : public TForm {
 public:
-    explicit TfrmMain(TPlatform& platform);
+    // The window talks to the adapter through link; without one it has no
+    // device (its link never opens).
+    explicit TfrmMain(TPlatform& platform, IDeviceLink* link = nullptr);
     ~TfrmMain() override = default;
 
     TPlatform& Platform;
+    TSettingsStore Settings;
+
+private:
+    TNoDeviceLink NoLink;
+
+public:
+    IDeviceLink& Link;
+    TFwUpdater Updater;
+    TServiceExchange Exchange;
+
+    // ---- The adapter as its last reply described it ----
+    TAdapterInfo AdapterInfo;
+    // Length of the mode number of the last mode line parsed.
+    int ModeNumberWidth = 0;
+    // Full path of the installed pass-thru library.
+    std::string DriverDllPath;
+
+    // ---- Session ----
+    TSessionState SessionState = ssIdle;
+    // Sends of "!Morvek_SC_I" so far; -1 before the first.
+    int IdentityAttempts = -1;
+    // Gets the focus when the session ends; lvModes also tells the running
+    // mode's selection that the session came from the mode list.
+    TControl* FocusAfterSession = nullptr;
+    // The mode list's selected item.
+    TListItem* SelectedModeItem = nullptr;
+    // The port list as last shown, parallel to the items of cbCOM.
+    TPortLists Ports;
+    // Self-test echo: the memo the reply goes into, the 1-based position in
+    // RxText of the next byte to echo, the memo line the next piece replaces
+    // (0 = none).
+    TMemo* EchoMemo = nullptr;
+    int EchoPos = 3;
+    int EchoLineIndex = 0;
+    // Something of the current reply has been echoed.
+    bool EchoedAny = false;
+
+    bool StartSession();
+    bool SessionStep();
+    void FinishReply();
+    void LockUi();
+    void UnlockUi();
+    void RebuildPortList(bool force);
+    // The selected port's device id; "" when nothing is selected.
+    std::string SelectedDeviceId() const;
+
+    bool ParseReplyIntoLog();
+    bool ParseIdentityLine(const std::string& line);
+    void ApplySelectedMode(const std::string& line);
+    void ShowPower(int visible, int enable, int switchState, int millivolts);
+
+    void EchoReply(TMemo& memo);
+    void RateSelfTest();
+
+    // Whether btUpdateRun may start an upload now.
+    void RefreshRunButton();
 
     // ---- Page control and its pages ----
     TPageControl pcOptions{"pcOptions", this};
@@ -190,5 +254,9 @@ private:
     void ApplyLayout();
     void BindEvents();
 };
+
+// Occurrences of word in text, case-sensitive and non-overlapping; -1 when
+// text is empty.
+int CountOccurrences(const std::string& text, const std::string& word);
 
 } // namespace qvx

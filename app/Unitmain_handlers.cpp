@@ -8,11 +8,6 @@ void TfrmMain::FormCreate() {}
 void TfrmMain::FormShow() {}
 void TfrmMain::FormClose() {}
 void TfrmMain::pcOptionsChange() {}
-void TfrmMain::cbPowerClick() {}
-void TfrmMain::cbCOMClick() {}
-void TfrmMain::btPortPropClick() {}
-void TfrmMain::btRefreshClick() {}
-void TfrmMain::btSearchClick() {}
 void TfrmMain::lvModesColumnClick(int /*column*/) {}
 void TfrmMain::lvModesCompare(TListItem* /*item1*/, TListItem* /*item2*/, int /*data*/,
                               int& /*compare*/) {}
@@ -25,14 +20,6 @@ void TfrmMain::btModeHideClick() {}
 void TfrmMain::btModeFileClick() {}
 void TfrmMain::btModeRunClick() {}
 void TfrmMain::btModeFileDelClick() {}
-void TfrmMain::btCopyClick() {}
-void TfrmMain::edFW_FileChange() {}
-void TfrmMain::btFW_FileClick() {}
-void TfrmMain::rbUploadFWClick() {}
-void TfrmMain::rbAddModeClick() {}
-void TfrmMain::ckbNotSearchClick() {}
-void TfrmMain::btUpdateRunClick() {}
-void TfrmMain::btResetClick() {}
 void TfrmMain::cbJ2534_DevicesChange() {}
 void TfrmMain::btJ2534_RefreshClick() {}
 void TfrmMain::btJ2534_ConfigClick() {}
@@ -50,10 +37,5 @@ void TfrmMain::lbRefMouseLeave() {}
 void TfrmMain::lbMailMouseLeave() {}
 void TfrmMain::lbRefClick() {}
 void TfrmMain::lbMailClick() {}
-void TfrmMain::btRunTestClick() {}
-void TfrmMain::memLogTestChange() {}
-void TfrmMain::btCopyTestClick() {}
-void TfrmMain::tmrSearchTimer() {}
-void TfrmMain::tmrRefreshTimer() {}
 
 } // namespace qvx

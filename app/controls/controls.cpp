@@ -116,9 +116,13 @@ void TControl::UserMouseUp(int button, int x, int y) {
         OnMouseUp(button, x, y);
 }
 
-void TControl::UserMouseEnter() { Fire(OnMouseEnter); }
+void TControl::UserMouseEnter() {
+    Fire(OnMouseEnter);
+}
 
-void TControl::UserMouseLeave() { Fire(OnMouseLeave); }
+void TControl::UserMouseLeave() {
+    Fire(OnMouseLeave);
+}
 
 // ---- TEdit ----
 
@@ -143,9 +147,10 @@ void TEdit::UserSetText(const std::string& text) {
 
 std::string TMemo::Text() const {
     std::string text;
-    for (const std::string& line : LineList) {
-        text += line;
-        text += "\r\n";
+    for (size_t i = 0; i < LineList.size(); ++i) {
+        text += LineList[i];
+        if (i + 1 < LineList.size() || !OpenLine)
+            text += "\r\n";
     }
     return text;
 }
@@ -157,6 +162,7 @@ void TMemo::LinesChanged() {
 
 void TMemo::Add(const std::string& line) {
     LineList.push_back(line);
+    OpenLine = false;
     LinesChanged();
 }
 
@@ -171,13 +177,51 @@ void TMemo::Clear() {
     if (LineList.empty())
         return;
     LineList.clear();
+    OpenLine = false;
     LinesChanged();
 }
 
 void TMemo::SetLines(std::vector<std::string> lines) {
-    if (lines == LineList)
+    if (lines == LineList && !OpenLine)
         return;
     LineList = std::move(lines);
+    OpenLine = false;
+    LinesChanged();
+}
+
+void TMemo::InsertText(const std::string& text) {
+    if (text.empty())
+        return;
+    size_t start = 0;
+    bool first = true;
+    for (;;) {
+        size_t brk = text.find("\r\n", start);
+        std::string part =
+            text.substr(start, brk == std::string::npos ? std::string::npos : brk - start);
+        if (first && OpenLine && !LineList.empty())
+            LineList.back() += part;
+        else if (brk != std::string::npos || !part.empty())
+            LineList.push_back(part);
+        first = false;
+        if (brk == std::string::npos) {
+            OpenLine = !part.empty() || (OpenLine && !LineList.empty());
+            break;
+        }
+        OpenLine = false;
+        start = brk + 2;
+        if (start == text.size())
+            break;
+    }
+    LinesChanged();
+}
+
+void TMemo::ReplaceLine(size_t index, const std::string& text) {
+    if (index >= LineList.size())
+        return;
+    const bool ended = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+    LineList[index] = ended ? text.substr(0, text.size() - 2) : text;
+    if (index + 1 == LineList.size())
+        OpenLine = !ended;
     LinesChanged();
 }
 
@@ -293,6 +337,8 @@ void TListView::DeleteItem(TListItem* item) {
         return;
     if (item == SelectedItem)
         SetSelected(nullptr);
+    if (item == ScrollItem)
+        ScrollItem = nullptr;
     ItemList.erase(ItemList.begin() + index);
     ItemsChanged();
 }
@@ -300,11 +346,14 @@ void TListView::DeleteItem(TListItem* item) {
 void TListView::Clear() {
     if (SelectedItem)
         SetSelected(nullptr);
+    ScrollItem = nullptr;
     ItemList.clear();
     ItemsChanged();
 }
 
-void TListView::ItemsChanged() { Changed(TProp::Items); }
+void TListView::ItemsChanged() {
+    Changed(TProp::Items);
+}
 
 void TListView::SetSelected(TListItem* item) {
     if (item && IndexOf(item) < 0)
@@ -321,16 +370,24 @@ void TListView::SetSelected(TListItem* item) {
 }
 
 void TListView::AlphaSort() {
-    std::stable_sort(ItemList.begin(), ItemList.end(),
-                     [this](const std::unique_ptr<TListItem>& a, const std::unique_ptr<TListItem>& b) {
-                         int compare = 0;
-                         if (OnCompare)
-                             OnCompare(a.get(), b.get(), 0, compare);
-                         else
-                             compare = a->Caption.compare(b->Caption);
-                         return compare < 0;
-                     });
+    std::stable_sort(
+        ItemList.begin(), ItemList.end(),
+        [this](const std::unique_ptr<TListItem>& a, const std::unique_ptr<TListItem>& b) {
+            int compare = 0;
+            if (OnCompare)
+                OnCompare(a.get(), b.get(), 0, compare);
+            else
+                compare = a->Caption.compare(b->Caption);
+            return compare < 0;
+        });
     ItemsChanged();
+}
+
+void TListView::MakeVisible(TListItem* item) {
+    if (IndexOf(item) < 0)
+        return;
+    ScrollItem = item;
+    Changed(TProp::ScrollTo);
 }
 
 void TListView::UserColumnClick(int column) {
@@ -389,7 +446,9 @@ TTabSheet::TTabSheet(std::string name, TPageControl* parent)
         parent->Active = this;
 }
 
-TPageControl* TTabSheet::PageControl() const { return static_cast<TPageControl*>(Parent()); }
+TPageControl* TTabSheet::PageControl() const {
+    return static_cast<TPageControl*>(Parent());
+}
 
 int TTabSheet::PageIndex() const {
     const auto& pages = PageControl()->Pages();
@@ -415,7 +474,9 @@ void TTabSheet::SetTabVisible(bool visible) {
     owner->Changed(TProp::ActivePage);
 }
 
-int TPageControl::ActivePageIndex() const { return Active ? Active->PageIndex() : -1; }
+int TPageControl::ActivePageIndex() const {
+    return Active ? Active->PageIndex() : -1;
+}
 
 void TPageControl::SetActivePage(TTabSheet* page) {
     if (page && (!page->TabVisible() || page->PageControl() != this))
@@ -484,6 +545,11 @@ void TTimer::Update() {
 }
 
 // ---- TForm ----
+
+void TForm::SetActiveControl(TControl* control) {
+    Active = control;
+    Changed(TProp::Focus);
+}
 
 TControl* TForm::FindControl(const std::string& name) const {
     for (TControl* c : Registered)

@@ -31,6 +31,11 @@ constexpr TColor clYellow = 0x00FFFF;
 constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clSilver = 0xC0C0C0;
 constexpr TColor clGray = 0x808080;
+constexpr TColor clFuchsia = 0xFF00FF;
+// System colours: 0x80000000 + the system's colour index.
+constexpr TColor clSystemColor = 0x80000000u;
+constexpr TColor clScrollBar = clSystemColor + 0;
+constexpr TColor clBtnShadow = clSystemColor + 16;
 
 enum class TControlKind {
     Form,
@@ -67,6 +72,8 @@ enum class TProp {
     Appearance, // shape kind and colours, image picture
     ActivePage,
     TabVisible,
+    Focus,    // the form's active control
+    ScrollTo, // a list-view item to bring into view
 };
 
 class TControl;
@@ -212,19 +219,28 @@ public:
     TMemo(std::string name, TControl* parent) : TControl(TControlKind::Memo, name, parent) {}
     const std::vector<std::string>& Lines() const { return LineList; }
     size_t LineCount() const { return LineList.size(); }
-    // Lines joined by CR LF, each line ended by CR LF (as the system's memo text).
+    // The memo's text: every line ended by CR LF, except a last line that text
+    // was typed into without a line break yet (the caret stands after it).
     std::string Text() const;
     bool IsEmpty() const { return LineList.empty(); }
+    // The last line has no line break yet.
+    bool LastLineOpen() const { return OpenLine; }
     // Every change fires OnChange.
     void Add(const std::string& line);
     void SetLine(size_t index, const std::string& line);
     void Clear();
     void SetLines(std::vector<std::string> lines);
+    // Inserts text at the caret, which stays at the end of the text: the first
+    // part continues an open last line, every CR LF starts a new line.
+    void InsertText(const std::string& text);
+    // Replaces line index with text; a trailing CR LF in text ends the line.
+    void ReplaceLine(size_t index, const std::string& text);
     bool ReadOnly = false;
 
 private:
     void LinesChanged();
     std::vector<std::string> LineList;
+    bool OpenLine = false;
 };
 
 class TCheckBox : public TControl {
@@ -328,6 +344,9 @@ public:
     void SetSelected(TListItem* item);
     // Sorts with OnCompare (stable); without a handler, by caption.
     void AlphaSort();
+    // Scrolls the item into view.
+    void MakeVisible(TListItem* item);
+    TListItem* ScrolledTo() const { return ScrollItem; }
     std::function<void(TListItem* item, bool selected)> OnSelectItem;
     std::function<void(int column)> OnColumnClick;
     std::function<void(TListItem* a, TListItem* b, int data, int& compare)> OnCompare;
@@ -339,6 +358,7 @@ private:
     std::vector<TListColumn> ColumnList;
     std::vector<std::unique_ptr<TListItem>> ItemList;
     TListItem* SelectedItem = nullptr;
+    TListItem* ScrollItem = nullptr;
 };
 
 class TProgressBar : public TControl {
@@ -457,6 +477,12 @@ public:
     // Every control below the form, in creation order.
     const std::vector<TControl*>& AllControls() const { return Registered; }
     TControl* FindControl(const std::string& name) const;
+    // The control with the keyboard focus.
+    TControl* ActiveControl() const { return Active; }
+    void SetActiveControl(TControl* control);
+    // The window system's handle of the real window, for calls that need an
+    // owner window (device properties); null when there is none.
+    void* NativeHandle = nullptr;
     bool Centered = true; // placed at the screen's centre when first shown
     bool Sizeable = false;
     bool MaximizeBox = false;
@@ -469,6 +495,7 @@ public:
 private:
     friend class TControl;
     std::vector<TControl*> Registered;
+    TControl* Active = nullptr;
 };
 
 } // namespace qvx

@@ -1,0 +1,72 @@
+// The Update page: choose a firmware file, start and stop the upload, reset
+// the adapter. The page hands its requests to the session driver.
+#include "app/Unitmain.h"
+
+namespace qvx {
+
+void TfrmMain::RefreshRunButton() {
+    // While an upload runs the button is "Stop" and stays usable.
+    if (Updater.IsUploading()) {
+        btUpdateRun.SetEnabled(true);
+        return;
+    }
+    if (rbUploadFW.Checked() && ckbNotSearch.Checked())
+        btUpdateRun.SetEnabled(!edFW_File.Text().empty());
+    else
+        btUpdateRun.SetEnabled(!edSerial.Text().empty() && !edFW_File.Text().empty());
+}
+
+void TfrmMain::rbUploadFWClick() {
+    ckbNotSearch.SetEnabled(rbUploadFW.Checked());
+    ckbWait.SetEnabled(rbUploadFW.Checked());
+    RefreshRunButton();
+}
+
+void TfrmMain::rbAddModeClick() {
+    ckbNotSearch.SetEnabled(rbUploadFW.Checked());
+    RefreshRunButton();
+    rbUploadFW.SetChecked(true);
+}
+
+void TfrmMain::ckbNotSearchClick() {
+    RefreshRunButton();
+}
+
+void TfrmMain::edFW_FileChange() {
+    RefreshRunButton();
+}
+
+void TfrmMain::btFW_FileClick() {
+    std::string name = edFW_File.Text();
+    if (!Settings.OpenFileDialog("Firmware files", "*.RFW", name))
+        return;
+    if (Platform.Files.FileExists(name))
+        edFW_File.SetText(name);
+    else
+        Settings.ShowMessageBox("Error...", "Firware file \"" + name + "\" is not found.",
+                                mb::IconStop);
+}
+
+void TfrmMain::btUpdateRunClick() {
+    if (btUpdateRun.Caption() == "Run") {
+        memUpdate.Clear();
+        pbUpdateProgress.SetPosition(0);
+        Exchange.NextStateOnReply = ckbNotSearch.Checked() ? ssStartUploadDirect : ssSendUpdate;
+        FocusAfterSession = &btUpdateRun;
+        if (!StartSession())
+            return;
+        btUpdateRun.SetCaption("Stop");
+    } else {
+        Updater.CancelUpload();
+        btUpdateRun.SetCaption("Run");
+    }
+}
+
+void TfrmMain::btResetClick() {
+    // Refused while a session or an upload holds the link (StartSession).
+    Exchange.NextStateOnReply = ssSendReset;
+    IdentityAttempts = -1;
+    StartSession();
+}
+
+} // namespace qvx

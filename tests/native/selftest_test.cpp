@@ -1,0 +1,103 @@
+#include "tests/native/window_fixture.h"
+
+namespace qvx {
+namespace {
+
+TEST(CountOccurrences, CaseSensitiveNonOverlappingAndEmpty) {
+    EXPECT_EQ(CountOccurrences("", "ERROR"), -1);
+    EXPECT_EQ(CountOccurrences("no problems", "ERROR"), 0);
+    EXPECT_EQ(CountOccurrences("ERRORS and ERROR", "ERROR"), 2);
+    EXPECT_EQ(CountOccurrences("Error error", "ERROR"), 0);
+    EXPECT_EQ(CountOccurrences("aaaa", "aa"), 2);
+}
+
+class SelfTest : public WindowTest {
+protected:
+    void SetUp() override {
+        Link.Answer("!Morvek_SC_I", Framed({"SN:1", "BW:1.0"}));
+        Form.btSearch.UserClick();
+        RunSession();
+        Form.pcOptions.UserSelectPage(Form.tsTest.PageIndex());
+        Link.Writes.clear();
+    }
+    void RunTest(const Bytes& log, size_t chunk) {
+        Link.Answer("!Morvek_SC_T", log);
+        Link.ChunkSize = chunk;
+        Form.btRunTest.UserClick();
+        RunSession();
+    }
+};
+
+TEST_F(SelfTest, StreamedLogIsEchoedLineByLineAndRated) {
+    RunTest(Framed({"Test 1 ERROR", "Test 2 ERROR", "Test 3 WARNING", "done"}), 5);
+    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_T"}));
+    EXPECT_EQ(Form.memLogTest.Lines(),
+              (std::vector<std::string>{"CR:(c)", "Test 1 ERROR", "Test 2 ERROR", "Test 3 WARNING",
+                                        "done", "", "RESULT : Error/Warning"}));
+    EXPECT_EQ(Form.edTest_Result.Text(), "2/1");
+    EXPECT_EQ(Form.shpTest_Result.BrushColor(), clFuchsia);
+    EXPECT_TRUE(Form.btCopyTest.Enabled());
+    EXPECT_EQ(Form.ActiveControl(), &Form.btRunTest);
+}
+
+TEST_F(SelfTest, VerdictTable) {
+    struct Case {
+        const char* line;
+        const char* counts;
+        const char* verdict;
+        TColor color;
+    };
+    for (const Case& c : {Case{"all fine", "0/0", "RESULT : OK (No Errors)", clLime},
+                          Case{"ERROR", "1/0", "RESULT : Error", clRed},
+                          Case{"WARNING WARNING", "0/2", "RESULT : Warning", clYellow}}) {
+        RunTest(Framed({c.line}), 0);
+        EXPECT_EQ(Form.edTest_Result.Text(), c.counts) << c.line;
+        EXPECT_EQ(Form.memLogTest.Lines().back(), c.verdict) << c.line;
+        EXPECT_EQ(Form.shpTest_Result.BrushColor(), c.color) << c.line;
+        Link.Replies.clear();
+    }
+}
+
+TEST_F(SelfTest, ReplyStartingAndEndingInOneTickIsLoggedWhole) {
+    RunTest(Framed({"one", "two"}), 0);
+    EXPECT_EQ(Form.memLogTest.Lines(),
+              (std::vector<std::string>{"CR:(c)", "one", "two", "", "RESULT : OK (No Errors)"}));
+}
+
+TEST_F(SelfTest, ProgressLineRewrittenByBareCarriageReturns) {
+    RunTest("\r\nCR:(c)\r\nchecking\r\n10%\r20%\r30%\r\nend\r\n\r\n", 3);
+    EXPECT_EQ(Form.memLogTest.Lines(), (std::vector<std::string>{"CR:(c)", "checking", "30%", "end",
+                                                                 "", "RESULT : OK (No Errors)"}));
+}
+
+TEST_F(SelfTest, CarriageReturnAsTheLastByteSoFarWaitsForTheNext) {
+    // Each chunk ends in a CR whose meaning comes with the next chunk.
+    RunTest("\r\nCR:(c)\r\nline\r\nA\rB\r\n\r\n", 1);
+    EXPECT_EQ(Form.memLogTest.Lines(),
+              (std::vector<std::string>{"CR:(c)", "line", "B", "", "RESULT : OK (No Errors)"}));
+}
+
+TEST_F(SelfTest, BareCrOnTheFirstLineDoesNotOverwrite) {
+    RunTest("\r\nCR:a\rb\r\n\r\n", 2);
+    EXPECT_EQ(Form.memLogTest.Lines()[0], "CR:ab");
+}
+
+TEST_F(SelfTest, SilentAdapterShowsNoVerdict) {
+    RunTest("", 0);
+    EXPECT_EQ(Form.edTest_Result.Text(), "");
+    EXPECT_EQ(Form.shpTest_Result.BrushColor(), clScrollBar);
+    ASSERT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_TRUE(Form.memLogTest.IsEmpty());
+    EXPECT_FALSE(Form.btCopyTest.Enabled());
+}
+
+TEST_F(SelfTest, CopyTakesTheWholeLog) {
+    RunTest(Framed({"x"}), 0);
+    Form.btCopyTest.UserClick();
+    EXPECT_EQ(UserIo.Clipboard(), "CR:(c)\r\nx\r\n\r\nRESULT : OK (No Errors)\r\n");
+    Form.memLogTest.Clear();
+    EXPECT_FALSE(Form.btCopyTest.Enabled());
+}
+
+} // namespace
+} // namespace qvx
