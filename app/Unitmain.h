@@ -7,8 +7,14 @@
 // Members are constructed in declaration order: a parent is always declared
 // before its children. Places are set in one function, TfrmMain::ApplyLayout.
 #include "app/controls/controls.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "app/settings/settings.h"
 #include "fwupdate/Unitfwupdate.h"
+#include "platform/callconv.h"
 #include "platform/platform.h"
 #include "serdev/link.h"
 #include "serdev/no_link.h"
@@ -16,6 +22,14 @@
 #include "session/identity.h"
 
 namespace qvx {
+
+struct TLocalDate {
+    unsigned Year = 0;
+    unsigned Month = 0;
+    unsigned Day = 0;
+};
+// Today's local date.
+TLocalDate LocalDateNow();
 
 class TfrmMain : public TForm {
 public:
@@ -81,6 +95,26 @@ public:
 
     // Whether btUpdateRun may start an upload now.
     void RefreshRunButton();
+
+    // ---- Start-up, mode list, About page ----
+    // The program's arguments after its own name.
+    std::vector<std::string> CommandLine;
+    // Sort column (0 "#", 1 "ID", 2 "Description") and direction (1 = down).
+    int32_t SortCol = 0;
+    int32_t SortDir = 0;
+    // Start-up found "WinTop" and "WinLeft": the window is not centred.
+    bool HasSavedPosition = false;
+    // The pass-thru library the probe loaded.
+    LibraryHandle PassThruLib = nullptr;
+    // Today's date, for the mail subjects.
+    std::function<TLocalDate()> Today = LocalDateNow;
+
+    // The selection handler's work; fromList tells an event of the list from
+    // a call made by the window itself.
+    void ModeItemSelected(TListItem* item, bool selected, bool fromList);
+    std::string OrderMailText() const;
+    void SendOrderMail();
+    std::string AboutMailText() const;
 
     // ---- Page control and its pages ----
     TPageControl pcOptions{"pcOptions", this};
@@ -250,6 +284,10 @@ public:
     virtual void tmrRefreshTimer();
 
 private:
+    using TTimePeriodFn = unsigned(QVX_STDCALL*)(unsigned);
+    LibraryHandle WinMm = nullptr;
+    TTimePeriodFn TimeEndPeriod = nullptr;
+
     void InitControls();
     void ApplyLayout();
     void BindEvents();

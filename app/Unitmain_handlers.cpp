@@ -4,22 +4,7 @@
 
 namespace qvx {
 
-void TfrmMain::FormCreate() {}
-void TfrmMain::FormShow() {}
-void TfrmMain::FormClose() {}
 void TfrmMain::pcOptionsChange() {}
-void TfrmMain::lvModesColumnClick(int /*column*/) {}
-void TfrmMain::lvModesCompare(TListItem* /*item1*/, TListItem* /*item2*/, int /*data*/,
-                              int& /*compare*/) {}
-void TfrmMain::lvModesDblClick() {}
-void TfrmMain::lvModesKeyPress(char& /*key*/) {}
-void TfrmMain::lvModesMouseUp(int /*button*/, int /*x*/, int /*y*/) {}
-void TfrmMain::lvModesSelectItem(TListItem* /*item*/, bool /*selected*/) {}
-void TfrmMain::btModeSelectClick() {}
-void TfrmMain::btModeHideClick() {}
-void TfrmMain::btModeFileClick() {}
-void TfrmMain::btModeRunClick() {}
-void TfrmMain::btModeFileDelClick() {}
 void TfrmMain::cbJ2534_DevicesChange() {}
 void TfrmMain::btJ2534_RefreshClick() {}
 void TfrmMain::btJ2534_ConfigClick() {}
@@ -31,11 +16,5 @@ void TfrmMain::memJ2534Change() {}
 void TfrmMain::btJ2534_CopyClick() {}
 void TfrmMain::btJ2534_Version_CheckClick() {}
 void TfrmMain::btJ2534_InstallClick() {}
-void TfrmMain::lbRefMouseEnter() {}
-void TfrmMain::lbMailMouseEnter() {}
-void TfrmMain::lbRefMouseLeave() {}
-void TfrmMain::lbMailMouseLeave() {}
-void TfrmMain::lbRefClick() {}
-void TfrmMain::lbMailClick() {}
 
 } // namespace qvx

@@ -123,7 +123,8 @@ bool TfrmMain::ParseIdentityLine(const std::string& line) {
         item->Caption = index;
         item->SubItems = {entry.Number, entry.Description};
         item->StateIndex = stateImage;
-        lvModes.ItemsChanged();
+        // The list keeps its sort order while rows come in.
+        lvModes.AlphaSort();
         return stateImage != 3;
     }
     if (StartsWith(line, "USB-")) {
@@ -191,7 +192,7 @@ void TfrmMain::ApplySelectedMode(const std::string& line) {
             if (FocusAfterSession == &lvModes)
                 SetActiveControl(&lvModes);
             lvModes.SetSelected(item);
-            lvModesSelectItem(item, true);
+            ModeItemSelected(item, true, false);
             lvModes.MakeVisible(item);
         } else if (cbShow.Checked()) {
             if (item->StateIndex < 2)

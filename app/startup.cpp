@@ -1,0 +1,125 @@
+// Start-up and shutdown of the main window.
+#include "app/Unitmain.h"
+#include "platform/callconv.h"
+
+namespace qvx {
+
+namespace {
+
+const char* const MakerCatalogue = "\\SOFTWARE\\PassThruSupport.04.04";
+const char* const MakerDevice = "Morveklink - Quorvelix";
+const char* const SettingsKey = "SOFTWARE\\Morveklink";
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+} // namespace
+
+void TfrmMain::FormCreate() {
+    // 1. The updater and the device link exist with the window.
+    // 2. The program's folder.
+    const std::string program = Platform.Files.ProgramPath();
+    const size_t slash = program.find_last_of('\\');
+    Settings.AppDir = slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
+
+    // 3-5. The version resource names the product.
+    if (Settings.LoadVersionData()) {
+        Settings.AppProductName = Settings.GetVersionString("ProductName");
+        lbName.SetCaption(Settings.AppProductName + " " +
+                          Settings.GetVersionString("InternalName"));
+        lbVersion.SetCaption("Version " + Settings.GetVersionString("FileVersion"));
+        Settings.AppTitle = lbName.Caption() + " " + lbVersion.Caption();
+        SetCaption(Settings.AppTitle);
+        lbCopy.SetCaption(Settings.GetVersionString("LegalCopyright"));
+        lbRef.SetCaption(Settings.GetVersionString("Comments"));
+        lbMail.SetCaption(Settings.GetVersionString("Support"));
+        rbAddMode.SetCaption(rbAddMode.Caption() + " " + Settings.AppProductName);
+        GroupBox_Driver.SetCaption(" " + Settings.AppProductName + GroupBox_Driver.Caption());
+        Settings.ReleaseVersionData();
+    }
+
+    // 6. The ".rfw" association, rewritten at every start.
+    Settings.RegBasePath = "SOFTWARE\\Classes";
+    Settings.RegWriteStr(".rfw", "", "Quorvelix_Firmware");
+    Settings.RegBasePath += "\\Quorvelix_Firmware";
+    Settings.RegWriteStr("DefaultIcon", "", Quoted(program) + ",0");
+    Settings.RegWriteStr("shell\\open\\command", "", Quoted(program) + " " + Quoted("%1"));
+
+    // 7. The maker's catalogue entry learns where its configuration program
+    // is, only when the entry exists.
+    Settings.RegBasePath = MakerCatalogue;
+    if (Platform.Registry.OpenKey(Settings.RegBasePath + "\\" + MakerDevice, RegAccess::Read))
+        Settings.RegWriteStr(MakerDevice, "ConfigApplication", program);
+
+    // 8. From here on the settings key.
+    Settings.RegBasePath = SettingsKey;
+    Settings.RegWriteStr("", "Path", program);
+
+    // 9. Ports, and the controls an identified adapter shows.
+    Ports = TPortLists();
+    Link.RequestUsbRescan();
+    RebuildPortList(true);
+    tsTest.SetTabVisible(false);
+    lbJ2534_Message.SetVisible(false);
+    pbJ2534_Install.SetVisible(false);
+    shJ2534_Install.SetVisible(false);
+    shJ2534_Version_DLL.SetVisible(false);
+    btJ2534_Install.SetEnabled(false);
+    AdapterInfo.DriverVersion.clear();
+
+    // 10. Sort order of the mode list.
+    SortCol = Settings.RegReadInt("SortCol", 0);
+    if (SortCol < 0 || SortCol >= static_cast<int32_t>(lvModes.Columns().size())) {
+        SortCol = 0;
+        Settings.RegWriteInt("SortCol", 0);
+    }
+    SortDir = Settings.RegReadInt("SortDir", 0);
+
+    // 11. A saved position is used only when both halves exist.
+    HasSavedPosition = Settings.RegValueExists("WinTop") && Settings.RegValueExists("WinLeft");
+    Centered = !HasSavedPosition;
+
+    // 12. A 1 ms system timer resolution for the whole run.
+    WinMm = Platform.Libraries.Load("winmm.dll");
+    if (WinMm) {
+        auto begin = ResolveAs<TTimePeriodFn>(Platform.Libraries, WinMm, "timeBeginPeriod");
+        TimeEndPeriod = ResolveAs<TTimePeriodFn>(Platform.Libraries, WinMm, "timeEndPeriod");
+        if (begin)
+            begin(1);
+    }
+
+    // 13. A firmware file given on the command line opens the Update page.
+    if (!CommandLine.empty() && Platform.Files.FileExists(CommandLine[0])) {
+        edFW_File.SetText(CommandLine[0]);
+        pcOptions.SetActivePageIndex(1);
+    }
+}
+
+void TfrmMain::FormShow() {
+    if (!HasSavedPosition)
+        return;
+    const int top = Settings.RegReadInt("WinTop", Top());
+    const int left = Settings.RegReadInt("WinLeft", Left());
+    SetBounds(left, top, Width(), Height());
+}
+
+void TfrmMain::FormClose() {
+    if (PassThruLib) {
+        Platform.Libraries.Free(PassThruLib);
+        PassThruLib = nullptr;
+    }
+    Settings.RegWriteInt("SortCol", SortCol);
+    Settings.RegWriteInt("SortDir", SortDir);
+    Settings.RegWriteInt("WinTop", Top());
+    Settings.RegWriteInt("WinLeft", Left());
+    if (WinMm) {
+        if (TimeEndPeriod)
+            TimeEndPeriod(1);
+        Platform.Libraries.Free(WinMm);
+        WinMm = nullptr;
+        TimeEndPeriod = nullptr;
+    }
+}
+
+} // namespace qvx
