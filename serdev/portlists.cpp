@@ -250,11 +250,15 @@ void ClearLists(TPortLists& lists) {
     lists.DeviceIds.clear();
 }
 
-// One entry per value of the device map: the value is the port name, its
-// name the device object's name.
-void AddSerialCommEntries(TPortLists& lists, const TReadKey& key) {
+// Replaces the lists with one entry per value of the device map: the value
+// is the port name, its name the device object's name. pending stays set
+// when a read fails half-way.
+void ListDeviceMap(TPortLists& lists, bool& pending, const TReadKey& key) {
+    pending = true;
+    ClearLists(lists);
     for (const std::string& value : key.ValueNames())
         AddEntry(lists, key.Text(value), value, std::string());
+    pending = false;
 }
 
 } // namespace
@@ -324,10 +328,7 @@ void TListCOM::LegacyCycle() {
     TReadKey key(Registry, LegacySerialCommPath);
     if (!key)
         return;
-    RebuildPending = true;
-    ClearLists(Lists);
-    AddSerialCommEntries(Lists, key);
-    RebuildPending = false;
+    ListDeviceMap(Lists, RebuildPending, key);
     ClearUsbRescanFlag();
 }
 
@@ -356,10 +357,7 @@ void TListCOM::ServiceCycle() {
         changed = key.Changed(SerialCommLastWrite) || changed;
         if (!changed)
             return;
-        RebuildPending = true;
-        ClearLists(Lists);
-        AddSerialCommEntries(Lists, key);
-        RebuildPending = false;
+        ListDeviceMap(Lists, RebuildPending, key);
         ClearUsbRescanFlag();
     } else if (changed) {
         RebuildPending = true;

@@ -62,6 +62,10 @@ public:
         unsigned Flags;
         TBoxOwner Owner;
     };
+    int OpenBoxes() {
+        std::lock_guard<std::mutex> guard(Lock);
+        return Inside;
+    }
     std::vector<TBox> Boxes() {
         std::lock_guard<std::mutex> guard(Lock);
         return Shown;
@@ -168,6 +172,12 @@ protected:
     std::atomic<bool> Listed{true};
 };
 
+// Ends sleep n of a thread; returns the length of the sleep that follows.
+uint32_t Next(TSteppedListClock& clock, size_t n) {
+    clock.Release(n);
+    return clock.WaitSleep(n + 1);
+}
+
 TPortLists Lists(std::vector<std::string> names, std::vector<std::string> descriptions,
                  std::vector<std::string> ids) {
     return TPortLists{std::move(names), std::move(descriptions), std::move(ids)};
@@ -184,8 +194,7 @@ TEST_F(PortLists, FirstCycleBuildsFromEveryServiceThenPausesThenAsksForUsbScan) 
     // The rebuild's pause comes before the USB thread is asked to scan.
     ASSERT_EQ(ComClock.WaitSleep(1), TListCOM::RebuildPause);
     EXPECT_TRUE(Listed);
-    ComClock.Release(1);
-    ASSERT_EQ(ComClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 1), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
     EXPECT_EQ(Copy(com), Lists({"COM3", "COM4"}, {"USB Serial Port", "USB Serial Port"},
                                {"FTDIBUS\\A\\0000", "FTDIBUS\\B\\0000"}));
@@ -199,8 +208,7 @@ TEST_F(PortLists, RebuildReadsAllServicesInOrderAndThenOnlyOnChange) {
     TListCOM com(Registry, UserIo, 6, ComClock, &Listed);
 
     ASSERT_EQ(ComClock.WaitSleep(1), TListCOM::RebuildPause);
-    ComClock.Release(1);
-    ASSERT_EQ(ComClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 1), TListThread::PollInterval);
     const TPortLists both =
         Lists({"COM1", "COM7"}, {"Communications Port", "Standard Serial over Bluetooth"},
               {"ACPI\\PNP0501\\1", "BTH\\MODEM\\7"});
@@ -209,10 +217,8 @@ TEST_F(PortLists, RebuildReadsAllServicesInOrderAndThenOnlyOnChange) {
     // The first check stopped at "serenum"; the second is the first to reach
     // "WudfRd"'s key, so it rebuilds once more. After that nothing changes.
     Listed = true;
-    ComClock.Release(2);
-    ASSERT_EQ(ComClock.WaitSleep(3), TListCOM::RebuildPause);
-    ComClock.Release(3);
-    ASSERT_EQ(ComClock.WaitSleep(4), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 2), TListCOM::RebuildPause);
+    ASSERT_EQ(Next(ComClock, 3), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
     Listed = true;
     for (size_t n = 4; n < 7; ++n) {
@@ -225,10 +231,8 @@ TEST_F(PortLists, RebuildReadsAllServicesInOrderAndThenOnlyOnChange) {
     // A new device raises the count: rebuilt, USB asked again.
     SetCount("serenum", 2);
     AddDevice("serenum", 1, "ACPI\\PNP0501\\2", "COM2", "Communications Port (COM2)");
-    ComClock.Release(7);
-    ASSERT_EQ(ComClock.WaitSleep(8), TListCOM::RebuildPause);
-    ComClock.Release(8);
-    ASSERT_EQ(ComClock.WaitSleep(9), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 7), TListCOM::RebuildPause);
+    ASSERT_EQ(Next(ComClock, 8), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
     EXPECT_EQ(Copy(com).Names, (std::vector<std::string>{"COM1", "COM2", "COM7"}));
 }
@@ -246,13 +250,11 @@ TEST_F(PortLists, WithoutServiceDevicesTheDeviceMapIsListed) {
               Lists({"COM1", "COM9"}, {"\\Device\\Serial0", "\\Device\\VCP0"}, {"", ""}));
 
     Listed = true;
-    ComClock.Release(1);
-    ASSERT_EQ(ComClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 1), TListThread::PollInterval);
     EXPECT_TRUE(Listed);
 
     Registry.SetString(SerialComm, "\\Device\\Serial1", "COM2");
-    ComClock.Release(2);
-    ASSERT_EQ(ComClock.WaitSleep(3), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 2), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
     EXPECT_EQ(Copy(com).Names, (std::vector<std::string>{"COM1", "COM9", "COM2"}));
 }
@@ -271,8 +273,7 @@ TEST_F(PortLists, DevicesWithoutPortAreSkippedAndNamesAreCutByLength) {
     TListCOM com(Registry, UserIo, 5, ComClock);
 
     ASSERT_EQ(ComClock.WaitSleep(1), TListCOM::RebuildPause);
-    ComClock.Release(1);
-    ASSERT_EQ(ComClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 1), TListThread::PollInterval);
     EXPECT_EQ(Copy(com), Lists({"COM12", "COM6", "COM8"}, {"", "A", "Serial Devi"},
                                {"USB\\SHORT", "USB\\EXACT", "USB\\NOTAIL"}));
     EXPECT_EQ(com.FaultReports(), 0u);
@@ -289,15 +290,13 @@ TEST_F(PortLists, LegacySystemsReadTheDeviceMapOnlyWhileTheListIsEmpty) {
 
     Registry.SetString(SerialComm, "\\Device\\Serial1", "COM2");
     Listed = true;
-    ComClock.Release(1);
-    ASSERT_EQ(ComClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 1), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
     EXPECT_EQ(Copy(com), Lists({"COM2"}, {"\\Device\\Serial1"}, {""}));
 
     Registry.SetString(SerialComm, "\\Device\\Serial2", "COM3");
     Listed = true;
-    ComClock.Release(2);
-    ASSERT_EQ(ComClock.WaitSleep(3), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 2), TListThread::PollInterval);
     EXPECT_TRUE(Listed);
     EXPECT_EQ(Copy(com), Lists({"COM2"}, {"\\Device\\Serial1"}, {""}));
 }
@@ -330,8 +329,7 @@ TEST_F(PortLists, MissingCountShowsTheBoxOnceWithoutBlockingTheLists) {
     // The next cycle meets the same fault while the box is still open: no
     // second box, and the list keeps what it had.
     ASSERT_EQ(ComClock.WaitSleep(2), TListThread::PollInterval);
-    ComClock.Release(2);
-    ASSERT_EQ(ComClock.WaitSleep(3), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 2), TListThread::PollInterval);
     ASSERT_EQ(com.FaultReports(), 1u);
     EXPECT_EQ(Copy(com), before);
     UserIo.CloseBox();
@@ -339,18 +337,15 @@ TEST_F(PortLists, MissingCountShowsTheBoxOnceWithoutBlockingTheLists) {
     // Mended: a good cycle clears the fault.
     SetCount("serenum", 1);
     AddDevice("serenum", 0, "ACPI\\PNP0501\\3", "COM3", "Communications Port (COM3)");
-    ComClock.Release(3);
-    ASSERT_EQ(ComClock.WaitSleep(4), TListCOM::RebuildPause);
-    ComClock.Release(4);
-    ASSERT_EQ(ComClock.WaitSleep(5), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 3), TListCOM::RebuildPause);
+    ASSERT_EQ(Next(ComClock, 4), TListThread::PollInterval);
     EXPECT_EQ(com.FaultReports(), 1u);
     const TPortLists mended = Copy(com);
     EXPECT_EQ(mended.Names, std::vector<std::string>{"COM3"});
 
     // Broken again: the box comes back.
     Registry.RemoveValue(Services + "serenum\\Enum", "Count");
-    ComClock.Release(5);
-    ASSERT_EQ(ComClock.WaitSleep(6), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 5), TListThread::PollInterval);
     EXPECT_EQ(com.FaultReports(), 2u);
     ASSERT_TRUE(UserIo.WaitShown(2));
     EXPECT_EQ(Copy(com), mended);
@@ -369,8 +364,7 @@ TEST_F(PortLists, AnotherFaultShowsTheBoxAgain) {
     SetCount("serenum", 1);
     AddDevice("serenum", 0, "ACPI\\PNP0501\\1", "COM1", "Communications Port (COM1)");
     Registry.CreateKey(Services + "usbser\\Enum");
-    ComClock.Release(1);
-    ASSERT_EQ(ComClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 1), TListThread::PollInterval);
     EXPECT_EQ(com.FaultReports(), 2u);
     ASSERT_TRUE(UserIo.WaitShown(2));
     UserIo.CloseBox();
@@ -392,10 +386,8 @@ TEST_F(PortLists, HalfDoneRebuildKeepsListsParallelAndIsRetried) {
 
     // Nothing the change check looks at changes, yet the rebuild is retried.
     Registry.SetString(Enum + "ACPI\\PNP0501\\2", "FriendlyName", "Communications Port (COM2)");
-    ComClock.Release(1);
-    ASSERT_EQ(ComClock.WaitSleep(2), TListCOM::RebuildPause);
-    ComClock.Release(2);
-    ASSERT_EQ(ComClock.WaitSleep(3), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 1), TListCOM::RebuildPause);
+    ASSERT_EQ(Next(ComClock, 2), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
     EXPECT_EQ(Copy(com).Names, (std::vector<std::string>{"COM1", "COM2"}));
     EXPECT_EQ(com.FaultReports(), 1u);
@@ -406,7 +398,7 @@ TEST_F(PortLists, DestroyingWhileTheBoxIsOpenDoesNotWaitForTheUser) {
     auto com = std::make_unique<TListCOM>(Registry, UserIo, 5, ComClock);
     ASSERT_TRUE(UserIo.WaitShown(1));
     com.reset();
-    EXPECT_EQ(UserIo.Boxes().size(), 1u); // still open; closed when the test ends
+    EXPECT_EQ(UserIo.OpenBoxes(), 1); // returned with the box open; closed as the test ends
 }
 
 // --- Pause and resume ------------------------------------------------------
@@ -440,8 +432,7 @@ TEST_F(PortLists, PauseDuringTheRebuildPauseWaitsForTheRestOfTheCycle) {
     ASSERT_EQ(UsbClock.WaitSleep(3), TListThread::PollInterval);
     ASSERT_EQ(ComClock.WaitSleep(4), TListThread::PollInterval);
     EXPECT_EQ(Scans(), 1);
-    UsbClock.Release(3);
-    ASSERT_EQ(UsbClock.WaitSleep(4), TListThread::PollInterval);
+    ASSERT_EQ(Next(UsbClock, 3), TListThread::PollInterval);
     EXPECT_EQ(Scans(), 2);
 }
 
@@ -477,8 +468,7 @@ TEST_F(PortLists, UsbDevicesFollowTheComEntriesInTheLibrarysOrder) {
     D2xx().Devices = {{"A1", "Adapter one"}, {"B2", "Adapter two"}, {"C3", "Adapter three"}};
     TPortListThreads lists(Registry, Libraries, UserIo, 5, ComClock, UsbClock);
     ASSERT_EQ(UsbClock.WaitSleep(1), TListThread::PollInterval);
-    ComClock.Release(1);
-    ASSERT_EQ(ComClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(ComClock, 1), TListThread::PollInterval);
 
     TPortLists merged;
     merged.Names = {"kept"};
@@ -493,15 +483,12 @@ TEST_F(PortLists, UsbDevicesFollowTheComEntriesInTheLibrarysOrder) {
 
     // The COM rebuild asked for a scan; then only a rescan request brings one.
     EXPECT_EQ(Scans(), 1);
-    UsbClock.Release(1);
-    ASSERT_EQ(UsbClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(UsbClock, 1), TListThread::PollInterval);
     EXPECT_EQ(Scans(), 2);
-    UsbClock.Release(2);
-    ASSERT_EQ(UsbClock.WaitSleep(3), TListThread::PollInterval);
+    ASSERT_EQ(Next(UsbClock, 2), TListThread::PollInterval);
     EXPECT_EQ(Scans(), 2);
     lists.RequestUsbRescan();
-    UsbClock.Release(3);
-    ASSERT_EQ(UsbClock.WaitSleep(4), TListThread::PollInterval);
+    ASSERT_EQ(Next(UsbClock, 3), TListThread::PollInterval);
     EXPECT_EQ(Scans(), 3);
 }
 
@@ -524,8 +511,7 @@ TEST_F(PortLists, RescanAskedForDuringAScanIsNotLost) {
         D2xx().Changed.notify_all();
     }
     ASSERT_EQ(UsbClock.WaitSleep(1), TListThread::PollInterval);
-    UsbClock.Release(1);
-    ASSERT_EQ(UsbClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(UsbClock, 1), TListThread::PollInterval);
     EXPECT_EQ(Scans(), 2);
 }
 
@@ -562,14 +548,12 @@ TEST_F(PortLists, FailedListingEmptiesTheUsbListAndAnIncompleteLibraryIsReleased
 
     D2xx().ReadStatus = 4;
     usb.RequestRescan();
-    UsbClock.Release(1);
-    ASSERT_EQ(UsbClock.WaitSleep(2), TListThread::PollInterval);
+    ASSERT_EQ(Next(UsbClock, 1), TListThread::PollInterval);
     EXPECT_EQ(Copy(usb).Count(), 0u);
 
     D2xx().ReadStatus = 0;
     usb.RequestRescan();
-    UsbClock.Release(2);
-    ASSERT_EQ(UsbClock.WaitSleep(3), TListThread::PollInterval);
+    ASSERT_EQ(Next(UsbClock, 2), TListThread::PollInterval);
     ASSERT_EQ(Copy(usb).Count(), 1u);
 
     // A library without the listing functions: unloaded, lists emptied.
