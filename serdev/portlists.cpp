@@ -1,0 +1,502 @@
+#include "serdev/portlists.h"
+
+#include "serdev/d2xx.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+namespace qvx {
+
+// ---------------------------------------------------------------------------
+// The cycle loop
+
+TListThread::TListThread(IListClock& clock) : Clock(clock) {}
+
+TListThread::~TListThread() {
+    Stop();
+}
+
+void TListThread::Start() {
+    Thread = std::thread(&TListThread::Execute, this);
+}
+
+void TListThread::Stop() {
+    Terminate();
+    if (Thread.joinable())
+        Thread.join();
+}
+
+void TListThread::Execute() {
+    std::unique_lock<std::mutex> lock(State);
+    const auto terminated = [this] { return Terminated; };
+    const auto resumed = [this] { return Terminated || !PauseRequest; };
+    while (!Terminated) {
+        lock.unlock();
+        Cycle();
+        lock.lock();
+        Idle = true;
+        Wake.notify_all();
+        for (;;) {
+            if (Clock.SleepFor(lock, Wake, PollInterval, terminated) || !PauseRequest)
+                break;
+            // Paused. The request is looked at under the same lock that
+            // ResumeLists clears it under, so a resume that came first is
+            // seen here and the thread simply goes on.
+            Clock.SleepFor(lock, Wake, IListClock::Forever, resumed);
+        }
+        // Leaving idle under the lock that RequestPause sets its flag under:
+        // a pause that was granted is never followed by another cycle.
+        if (!Terminated)
+            Idle = false;
+    }
+    Idle = true;
+    Wake.notify_all();
+}
+
+void TListThread::SleepInCycle(uint32_t ms) {
+    std::unique_lock<std::mutex> lock(State);
+    Clock.SleepFor(lock, Wake, ms, [this] { return Terminated; });
+}
+
+size_t TListThread::CopyLists(std::vector<std::string>& names,
+                              std::vector<std::string>& descriptions,
+                              std::vector<std::string>& deviceIds) {
+    std::lock_guard<std::mutex> guard(ListLock);
+    names.insert(names.end(), Lists.Names.begin(), Lists.Names.end());
+    descriptions.insert(descriptions.end(), Lists.Descriptions.begin(), Lists.Descriptions.end());
+    deviceIds.insert(deviceIds.end(), Lists.DeviceIds.begin(), Lists.DeviceIds.end());
+    return Lists.Count();
+}
+
+void TListThread::RequestPause() {
+    std::lock_guard<std::mutex> guard(State);
+    PauseRequest = true;
+}
+
+void TListThread::WaitIdle() {
+    std::unique_lock<std::mutex> lock(State);
+    Wake.wait(lock, [this] { return Idle; });
+}
+
+void TListThread::Resume() {
+    std::lock_guard<std::mutex> guard(State);
+    PauseRequest = false;
+    Wake.notify_all();
+}
+
+void TListThread::Terminate() {
+    std::lock_guard<std::mutex> guard(State);
+    Terminated = true;
+    Wake.notify_all();
+}
+
+// ---------------------------------------------------------------------------
+// The COM list's error box
+//
+// A failed COM cycle used to show its box from the list thread itself while
+// it still held the list lock, and waited there for the user: the window's
+// list refresh and every port open (which pauses the lists) froze until the
+// box was closed, and the box came back every cycle while the key stayed
+// broken. Now the cycle only records the fault; after the lock is released a
+// new fault is handed to this box's own thread, and the list thread goes idle
+// as after any cycle. The box is shown once per fault: again only when the
+// fault was cleared by a good cycle and came back, or when another key fails.
+
+class TFaultBox {
+public:
+    explicit TFaultBox(IUserIo& userIo) : UserIo(userIo), Shared(std::make_shared<TShared>()) {}
+
+    ~TFaultBox() {
+        bool showing;
+        {
+            std::lock_guard<std::mutex> guard(Shared->Lock);
+            Shared->Stop = true;
+            showing = Shared->Showing;
+            Shared->Wake.notify_all();
+        }
+        if (!Thread.joinable())
+            return;
+        // Never wait for the user: a box that is open is left to its thread,
+        // which touches only the shared block (kept alive by its own
+        // reference) once the box is closed.
+        if (showing)
+            Thread.detach();
+        else
+            Thread.join();
+    }
+
+    // Called from the COM thread only. While a box is open, one more waits;
+    // further ones would say the same and are dropped.
+    void Post() {
+        std::lock_guard<std::mutex> guard(Shared->Lock);
+        if (!Thread.joinable())
+            Thread = std::thread(&TFaultBox::Run, Shared, &UserIo);
+        Shared->Pending = true;
+        Shared->Wake.notify_all();
+    }
+
+private:
+    struct TShared {
+        std::mutex Lock;
+        std::condition_variable Wake;
+        bool Pending = false;
+        bool Showing = false;
+        bool Stop = false;
+    };
+
+    static void Run(std::shared_ptr<TShared> shared, IUserIo* userIo) {
+        std::unique_lock<std::mutex> lock(shared->Lock);
+        for (;;) {
+            shared->Wake.wait(lock, [&] { return shared->Pending || shared->Stop; });
+            if (shared->Stop)
+                return;
+            shared->Pending = false;
+            shared->Showing = true;
+            lock.unlock();
+            userIo->ShowBox("Error reading COM-List", "Error...", mb::Ok | mb::IconInformation,
+                            TBoxOwner::None);
+            lock.lock();
+            shared->Showing = false;
+        }
+    }
+
+    IUserIo& UserIo;
+    std::shared_ptr<TShared> Shared;
+    std::thread Thread;
+};
+
+// ---------------------------------------------------------------------------
+// Registry reads of the COM list
+
+namespace {
+
+const char* const ServicesRoot = "SYSTEM\\CurrentControlSet\\Services\\";
+const char* const EnumRoot = "SYSTEM\\CurrentControlSet\\Enum\\";
+const char* const SerialCommPath = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+const char* const LegacySerialCommPath = "Hardware\\DeviceMap\\SerialComm";
+
+// A read that fails ends the cycle; what() names the key and the value, so
+// that the same fault is told from a new one.
+class TListReadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A key opened read-only, with the reads a cycle makes.
+class TReadKey {
+public:
+    TReadKey(IRegistry& registry, std::string path)
+        : Path(std::move(path)), Key(registry.OpenKey(Path, RegAccess::Read)) {}
+
+    explicit operator bool() const { return Key != nullptr; }
+
+    // A missing or wrongly typed integer fails.
+    int32_t Integer(const std::string& name) const {
+        uint32_t value = 0;
+        if (!Key->ReadDword(name, value))
+            Fail(name);
+        return static_cast<int32_t>(value);
+    }
+    // A missing text reads as empty; one of another type fails.
+    std::string Text(const std::string& name) const {
+        std::string value;
+        if (Key->TypeOf(name) != RegValueType::Missing && !Key->ReadString(name, value))
+            Fail(name);
+        return value;
+    }
+    std::vector<std::string> ValueNames() const { return Key->ValueNames(); }
+    // True (and the new time stored) when the last-write time differs from stored.
+    bool Changed(uint64_t& stored) const {
+        uint64_t time = 0;
+        if (!Key->LastWriteTime(time))
+            Fail("(last write time)");
+        if (time == stored)
+            return false;
+        stored = time;
+        return true;
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& name) const {
+        throw TListReadError(Path + " / " + name);
+    }
+
+    std::string Path;
+    std::unique_ptr<IRegistryKey> Key;
+};
+
+std::string ServiceEnumPath(const std::string& service) {
+    return ServicesRoot + service + "\\Enum";
+}
+
+// 'USB Serial Port (COM3)' with 'COM3' -> 'USB Serial Port'. Purely by
+// length: whatever the name ends in, the length of " (" + port + ")" goes.
+std::string CutFriendlyName(const std::string& friendly, const std::string& port) {
+    const int64_t keep =
+        static_cast<int64_t>(friendly.size()) - static_cast<int64_t>(port.size()) - 3;
+    return keep <= 0 ? std::string() : friendly.substr(0, static_cast<size_t>(keep));
+}
+
+void AddEntry(TPortLists& lists, std::string name, std::string description, std::string id) {
+    lists.Names.push_back(std::move(name));
+    lists.Descriptions.push_back(std::move(description));
+    lists.DeviceIds.push_back(std::move(id));
+}
+
+void ClearLists(TPortLists& lists) {
+    lists.Names.clear();
+    lists.Descriptions.clear();
+    lists.DeviceIds.clear();
+}
+
+// Replaces the lists with one entry per value of the device map: the value
+// is the port name, its name the device object's name. pending stays set
+// when a read fails half-way.
+void ListDeviceMap(TPortLists& lists, bool& pending, const TReadKey& key) {
+    pending = true;
+    ClearLists(lists);
+    for (const std::string& value : key.ValueNames())
+        AddEntry(lists, key.Text(value), value, std::string());
+    pending = false;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TListCOM
+
+TListCOM::TListCOM(IRegistry& registry, IUserIo& userIo, uint32_t majorVersion, IListClock& clock,
+                   std::atomic<bool>* usbRescanFlag)
+    : TListThread(clock), Registry(registry), UsbRescanFlag(usbRescanFlag),
+      Box(std::make_unique<TFaultBox>(userIo)) {
+    InitServices(majorVersion);
+    Start();
+}
+
+TListCOM::~TListCOM() {
+    Stop();
+    Box.reset();
+}
+
+void TListCOM::InitServices(uint32_t majorVersion) {
+    if (majorVersion < 5)
+        return;
+    static const char* const Watched[] = {"serenum", "usbser", "bthmodem", "BTDriver", "WudfRd"};
+    for (const char* name : Watched)
+        Services[ServiceCount++].Name = name;
+}
+
+void TListCOM::SetUsbRescanFlag(std::atomic<bool>* listed) {
+    UsbRescanFlag = listed;
+}
+
+void TListCOM::ClearUsbRescanFlag() {
+    if (std::atomic<bool>* listed = UsbRescanFlag.load())
+        *listed = false;
+}
+
+void TListCOM::Cycle() {
+    std::string fault;
+    {
+        std::lock_guard<std::mutex> guard(ListLock);
+        try {
+            if (ServiceCount == 0)
+                LegacyCycle();
+            else
+                ServiceCycle();
+        } catch (const TListReadError& e) {
+            fault = e.what();
+        }
+    }
+    ReportFault(fault);
+}
+
+void TListCOM::ReportFault(const std::string& fault) {
+    if (fault == ShownFault)
+        return;
+    ShownFault = fault;
+    if (fault.empty())
+        return;
+    ++Reports;
+    Box->Post();
+}
+
+void TListCOM::LegacyCycle() {
+    if (!Lists.Names.empty() && !RebuildPending)
+        return;
+    TReadKey key(Registry, LegacySerialCommPath);
+    if (!key)
+        return;
+    ListDeviceMap(Lists, RebuildPending, key);
+    ClearUsbRescanFlag();
+}
+
+void TListCOM::ServiceCycle() {
+    bool changed = RebuildPending;
+    int64_t total = 0;
+    for (int32_t i = 0; i < ServiceCount; ++i) {
+        TService& service = Services[i];
+        TReadKey key(Registry, ServiceEnumPath(service.Name));
+        if (!key)
+            continue;
+        changed = key.Changed(service.LastWrite) || changed;
+        const int32_t count = key.Integer("Count");
+        changed = changed || count != service.Count;
+        service.Count = count;
+        total += count;
+        if (changed && total > 0)
+            break;
+    }
+
+    if (total == 0) {
+        // No watched service has a device: the device map lists the ports.
+        TReadKey key(Registry, SerialCommPath);
+        if (!key)
+            return;
+        changed = key.Changed(SerialCommLastWrite) || changed;
+        if (!changed)
+            return;
+        ListDeviceMap(Lists, RebuildPending, key);
+        ClearUsbRescanFlag();
+    } else if (changed) {
+        RebuildPending = true;
+        ClearLists(Lists);
+        for (int32_t i = 0; i < ServiceCount; ++i)
+            Services[i].Count = ReadServiceEnum(ServiceEnumPath(Services[i].Name));
+        RebuildPending = false;
+        // Lets new devices settle before the USB list looks at them.
+        SleepInCycle(RebuildPause);
+        ClearUsbRescanFlag();
+    }
+}
+
+int32_t TListCOM::ReadServiceEnum(const std::string& path) {
+    TReadKey service(Registry, path);
+    if (!service)
+        return 0;
+    const int32_t count = service.Integer("Count");
+    // A device is named by a value of the key, so no index beyond the key's
+    // number of values can name one: a wild count costs no more than the key holds.
+    const int64_t last =
+        std::min<int64_t>(count, static_cast<int64_t>(service.ValueNames().size()));
+    for (int64_t i = 0; i < last; ++i) {
+        const std::string id = service.Text(std::to_string(i));
+        if (id.empty())
+            continue; // no instance path: nothing to open (it would be the Enum root)
+        TReadKey device(Registry, EnumRoot + id);
+        if (!device)
+            continue;
+        TReadKey parameters(Registry, EnumRoot + id + "\\Device Parameters");
+        if (!parameters)
+            continue;
+        const std::string port = parameters.Text("PortName");
+        if (port.empty())
+            continue;
+        // All reads before the first append, so that a failing read never
+        // leaves the three lists of different lengths.
+        const std::string friendly = device.Text("FriendlyName");
+        AddEntry(Lists, port, CutFriendlyName(friendly, port), id);
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------
+// TListUSB
+
+TListUSB::TListUSB(ILibraryLoader& libraries, IListClock& clock)
+    : TListThread(clock), Libraries(libraries) {
+    Start();
+}
+
+TListUSB::~TListUSB() {
+    Stop();
+    if (D2xxLibrary)
+        Libraries.Free(D2xxLibrary);
+}
+
+void TListUSB::Cycle() {
+    // Marked listed before the scan, not after it: a rescan request that
+    // comes while the scan runs then leads to another scan instead of being
+    // overwritten.
+    if (Listed.exchange(true))
+        return;
+    if (!D2xxLibrary)
+        D2xxLibrary = LoadD2xxLibrary(Libraries);
+    if (!D2xxLibrary)
+        return; // the lists keep what they had
+
+    auto create =
+        ResolveAs<FtCreateDeviceInfoListFn>(Libraries, D2xxLibrary, "FT_CreateDeviceInfoList");
+    auto read = ResolveAs<FtGetDeviceInfoListFn>(Libraries, D2xxLibrary, "FT_GetDeviceInfoList");
+    DeviceCount = 0;
+    if (create && read) {
+        uint32_t count = 0;
+        if (create(&count) == 0 && count > 0 && count <= SIZE_MAX / d2xxrecord::Size) {
+            try {
+                DeviceInfo.assign(size_t(count) * d2xxrecord::Size, 0);
+                uint32_t filled = count;
+                if (read(DeviceInfo.data(), &filled) == 0)
+                    DeviceCount = std::min(filled, count); // never more than there is room for
+            } catch (const std::bad_alloc&) {
+                DeviceCount = 0;
+            }
+        }
+    } else {
+        Libraries.Free(D2xxLibrary);
+        D2xxLibrary = nullptr;
+    }
+
+    TPortLists fresh;
+    for (uint32_t i = 0; i < DeviceCount; ++i) {
+        const uint8_t* record = DeviceInfo.data() + size_t(i) * d2xxrecord::Size;
+        AddEntry(fresh,
+                 "USB:" + D2xxField(record, d2xxrecord::SerialOffset, d2xxrecord::SerialLength),
+                 D2xxField(record, d2xxrecord::DescriptionOffset, d2xxrecord::DescriptionLength),
+                 std::string());
+    }
+    std::lock_guard<std::mutex> guard(ListLock);
+    Lists = std::move(fresh);
+}
+
+// ---------------------------------------------------------------------------
+// TPortListThreads
+
+TPortListThreads::TPortListThreads(IRegistry& registry, ILibraryLoader& libraries, IUserIo& userIo,
+                                   uint32_t majorVersion, IListClock& comClock,
+                                   IListClock& usbClock)
+    : ComList(registry, userIo, majorVersion, comClock), UsbList(libraries, usbClock) {
+    ComList.SetUsbRescanFlag(&UsbList.ListedFlag());
+}
+
+TPortListThreads::~TPortListThreads() {
+    // Both asked before either is waited for; the COM thread writes the USB
+    // thread's flag, so neither object goes before both threads have ended.
+    ComList.Terminate();
+    UsbList.Terminate();
+    ComList.Stop();
+    UsbList.Stop();
+}
+
+void TPortListThreads::PauseLists() {
+    ComList.RequestPause();
+    UsbList.RequestPause();
+    ComList.WaitIdle();
+    UsbList.WaitIdle();
+}
+
+void TPortListThreads::ResumeLists() {
+    ComList.Resume();
+    UsbList.Resume();
+}
+
+void TPortListThreads::RequestUsbRescan() {
+    UsbList.RequestRescan();
+}
+
+void TPortListThreads::GetPortLists(TPortLists& lists) {
+    ComList.CopyLists(lists.Names, lists.Descriptions, lists.DeviceIds);
+    UsbList.CopyLists(lists.Names, lists.Descriptions, lists.DeviceIds);
+}
+
+} // namespace qvx

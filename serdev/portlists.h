@@ -1,0 +1,169 @@
+#pragma once
+// The port-list threads: TListCOM keeps the serial ports the registry knows,
+// TListUSB the devices the D2XX library sees. Each refreshes three parallel
+// lists (name, description, device id) in a cycle of its own, so that the
+// window can ask for a current list at any time without touching the
+// registry or the USB library itself. TPortListThreads owns both for the
+// device link, which pauses them while a port is open.
+#include "platform/library.h"
+#include "platform/registry.h"
+#include "platform/userio.h"
+#include "serdev/link.h"
+#include "serdev/listclock.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qvx {
+
+// The cycle loop shared by both threads: one cycle, then idle: sleep
+// PollInterval; a thread asked to pause stays paused until woken and then
+// sleeps PollInterval again before it looks at the request once more.
+class TListThread {
+public:
+    static constexpr uint32_t PollInterval = 1131;
+
+    TListThread(const TListThread&) = delete;
+    TListThread& operator=(const TListThread&) = delete;
+    virtual ~TListThread();
+
+    // Appends every entry, index by index, under the list lock; returns the
+    // number of entries appended.
+    size_t CopyLists(std::vector<std::string>& names, std::vector<std::string>& descriptions,
+                     std::vector<std::string>& deviceIds);
+
+    // Pausing is two steps so that an owner of several threads can ask all of
+    // them before it waits for any.
+    void RequestPause();
+    // Returns once the thread is between cycles (or has ended).
+    void WaitIdle();
+    // Clears the pause request and wakes the thread; a request cleared before
+    // the thread paused simply lets it go on.
+    void Resume();
+    // Asks the loop to end and wakes it out of any sleep or pause; returns at
+    // once. The thread ends after the cycle it is in.
+    void Terminate();
+    // Terminate, then wait for the thread to end.
+    void Stop();
+
+protected:
+    explicit TListThread(IListClock& clock);
+    // Derived constructors start the thread last, derived destructors stop it
+    // first, so that no cycle ever runs on a part-built or part-destroyed object.
+    void Start();
+    virtual void Cycle() = 0;
+    // A sleep inside a cycle; ends early on the terminate request.
+    void SleepInCycle(uint32_t ms);
+
+    std::mutex ListLock;
+    TPortLists Lists; // guarded by ListLock
+
+private:
+    void Execute();
+
+    IListClock& Clock;
+    std::mutex State; // guards the three flags below
+    std::condition_variable Wake;
+    bool PauseRequest = false;
+    bool Idle = false;
+    bool Terminated = false;
+    std::thread Thread;
+};
+
+class TFaultBox;
+
+class TListCOM : public TListThread {
+public:
+    static constexpr int32_t MaxServices = 16;
+    static constexpr uint32_t RebuildPause = 673;
+
+    // majorVersion: the system's major version; 4 and lower take the legacy
+    // path through the device map only. usbRescanFlag as for SetUsbRescanFlag.
+    TListCOM(IRegistry& registry, IUserIo& userIo, uint32_t majorVersion,
+             IListClock& clock = SystemListClock(), std::atomic<bool>* usbRescanFlag = nullptr);
+    ~TListCOM() override;
+
+    // The USB thread's Listed flag, cleared after every rebuild of these lists.
+    void SetUsbRescanFlag(std::atomic<bool>* listed);
+    // How many times a cycle error was handed to the error box.
+    size_t FaultReports() const { return Reports; }
+
+private:
+    struct TService {
+        int32_t Count = -1;     // as last seen; -1 = never read
+        uint64_t LastWrite = 0; // of the service's Enum key, as last seen
+        std::string Name;
+    };
+
+    void InitServices(uint32_t majorVersion);
+    void Cycle() override;
+    void LegacyCycle();
+    void ServiceCycle();
+    int32_t ReadServiceEnum(const std::string& path);
+    void ClearUsbRescanFlag();
+    void ReportFault(const std::string& fault);
+
+    IRegistry& Registry;
+    int32_t ServiceCount = 0;
+    std::array<TService, MaxServices> Services;
+    uint64_t SerialCommLastWrite = 0;
+    std::atomic<std::atomic<bool>*> UsbRescanFlag{nullptr};
+    // A rebuild that failed half-way is done again in the next cycle even
+    // though the change memory no longer shows a change.
+    bool RebuildPending = false;
+    std::string ShownFault; // the fault the box was last shown for; "" = none
+    std::atomic<size_t> Reports{0};
+    std::unique_ptr<TFaultBox> Box;
+};
+
+class TListUSB : public TListThread {
+public:
+    explicit TListUSB(ILibraryLoader& libraries, IListClock& clock = SystemListClock());
+    ~TListUSB() override;
+
+    // Clearing it makes the next cycle scan the D2XX devices.
+    std::atomic<bool>& ListedFlag() { return Listed; }
+    void RequestRescan() { Listed = false; }
+
+private:
+    void Cycle() override;
+
+    ILibraryLoader& Libraries;
+    LibraryHandle D2xxLibrary = nullptr;
+    uint32_t DeviceCount = 0;
+    std::vector<uint8_t> DeviceInfo;
+    std::atomic<bool> Listed{false};
+};
+
+// Both threads as the device link uses them. The COM thread is created
+// first, then the USB thread; both start at once. The destructor asks both to
+// terminate, wakes them and waits for them; it never waits for the user.
+class TPortListThreads {
+public:
+    TPortListThreads(IRegistry& registry, ILibraryLoader& libraries, IUserIo& userIo,
+                     uint32_t majorVersion, IListClock& comClock = SystemListClock(),
+                     IListClock& usbClock = SystemListClock());
+    ~TPortListThreads();
+
+    // Returns once neither thread is inside a cycle; neither starts a new one
+    // until ResumeLists.
+    void PauseLists();
+    void ResumeLists();
+    void RequestUsbRescan();
+    // Appends the COM entries, then the USB entries.
+    void GetPortLists(TPortLists& lists);
+
+    TListCOM& Com() { return ComList; }
+    TListUSB& Usb() { return UsbList; }
+
+private:
+    TListCOM ComList;
+    TListUSB UsbList;
+};
+
+} // namespace qvx
