@@ -9,6 +9,7 @@
 #include "platform/registry.h"
 #include "platform/userio.h"
 #include "serdev/link.h"
+#include "serdev/port_list_control.h"
 #include "serdev/listclock.h"
 
 #include <array>
@@ -143,20 +144,20 @@ private:
 // Both threads as the device link uses them. The COM thread is created
 // first, then the USB thread; both start at once. The destructor asks both to
 // terminate, wakes them and waits for them; it never waits for the user.
-class TPortListThreads {
+class TPortListThreads : public IPortListControl {
 public:
     TPortListThreads(IRegistry& registry, ILibraryLoader& libraries, IUserIo& userIo,
                      uint32_t majorVersion, IListClock& comClock = SystemListClock(),
                      IListClock& usbClock = SystemListClock());
-    ~TPortListThreads();
+    ~TPortListThreads() override;
 
     // Returns once neither thread is inside a cycle; neither starts a new one
     // until ResumeLists.
-    void PauseLists();
-    void ResumeLists();
-    void RequestUsbRescan();
+    void PauseLists() override;
+    void ResumeLists() override;
+    void RequestUsbRescan() override;
     // Appends the COM entries, then the USB entries.
-    void GetPortLists(TPortLists& lists);
+    void GetPortLists(TPortLists& lists) override;
 
     TListCOM& Com() { return ComList; }
     TListUSB& Usb() { return UsbList; }

@@ -1,5 +1,7 @@
 #include "serdev/win32/Serdev.h"
 
+#include "serdev/d2xx.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +14,6 @@ DWORD WINAPI SystemGetLastError(HANDLE) {
     return ::GetLastError();
 }
 
-const char* const D2xxLibraryNames[] = {"mvd2xx.dll", "ftd2xx.dll"};
 constexpr DWORD D2xxOpenBySerialNumber = 1;
 constexpr DWORD ThreadStopWaitMs = 100;
 constexpr DWORD ClosePauseMs = 100;
@@ -213,11 +214,7 @@ TSerDev::~TSerDev() {
 bool TSerDev::LoadD2xx() {
     if (D2xxLibrary)
         return true;
-    for (const char* name : D2xxLibraryNames) {
-        D2xxLibrary = Libraries.Load(name);
-        if (D2xxLibrary)
-            break;
-    }
+    D2xxLibrary = LoadD2xxLibrary(Libraries);
     if (!D2xxLibrary)
         return false;
     void* entries[PortFunctionCount] = {};
