@@ -296,7 +296,7 @@ void TSimAdapter::Deliver() {
     }
     const uint64_t nowScaled = Scaled(Clock);
     const uint64_t byteCost = Rate() ? 1000000 : 0;
-    const size_t chunk = Cfg.ChunkSize ? static_cast<size_t>(Cfg.ChunkSize) : 1;
+    const uint64_t chunk = Cfg.ChunkSize ? Cfg.ChunkSize : 1;
     while (!Queue.empty()) {
         TSegment& seg = Queue.front();
         if (seg.Pos >= seg.Data.size()) {

@@ -1,6 +1,7 @@
 #include "sim/sim_link.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace qvx {
 
@@ -17,6 +18,9 @@ bool TSimLink::Open() {
     }
     Opened = true;
     OnAdapter = Attached();
+    if (OnAdapter) {
+        Adapter.HostRead(SIZE_MAX); // opening purges what came while closed
+    }
     Rx.clear();
     RxPos = 0;
     InFlight = 0;

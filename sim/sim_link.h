@@ -9,7 +9,10 @@
 // Written bytes count as "in flight" (OutputCount) until the next Advance.
 // Only the adapter's port (SetAdapterPort; empty = every name) reaches the
 // adapter; any other name opens onto a port where nothing answers. A
-// disconnected adapter makes Open of its port fail and stops its input.
+// disconnected adapter makes Open of its port fail and stops its input. Like
+// the real link, Open purges: what the adapter sent while the port was closed
+// is lost. One thread at a time uses a link (the adapter itself is
+// thread-safe).
 #include "serdev/link.h"
 #include "sim/sim_adapter.h"
 

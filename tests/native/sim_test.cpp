@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace qvx {
@@ -756,6 +759,23 @@ TEST(SimLink, DisconnectedAdapterFailsOpenAndStopsInput) {
     EXPECT_FALSE(link.IsOpen());
     a.Reconnect();
     EXPECT_TRUE(link.Open());
+}
+
+TEST(SimLink, OpenDropsWhatArrivedWhileClosed) {
+    TSimConfig cfg;
+    cfg.StartInBootLoader = true;
+    cfg.PromptDelayUs = 0;
+    TSimAdapter a(cfg);
+    TSimLink link(a);
+    link.Advance(1000); // the prompt goes out to a closed port
+    ASSERT_TRUE(link.Open());
+    link.Advance(1000);
+    EXPECT_EQ(link.InputCount(), 0);
+    link.Write("<");
+    link.Advance(1000);
+    Bytes in;
+    link.ReadAvailable(in);
+    EXPECT_EQ(in, B({'+', 0}));
 }
 
 TEST(SimLink, LineSettingsAndPortLists) {
