@@ -450,7 +450,8 @@ void TSimAdapter::Command(char letter) {
     switch (letter) {
     case 'I':
         ++Identifies;
-        if (Identifies >= Cfg.IdentifyAnswerFrom) {
+        if (Identifies == Cfg.IdentifyAnswerFrom ||
+            (Identifies > Cfg.IdentifyAnswerFrom && !Cfg.IdentifyAnswerOnce)) {
             SendReply(Frame(IdentityLines()));
         }
         break;

@@ -3,7 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
-#include <map>
+#include <fstream>
+#include <sstream>
 
 namespace qvx {
 
@@ -30,7 +31,8 @@ bool TSimConfig::operator==(const TSimConfig& o) const {
            PromptRepeatUs == o.PromptRepeatUs && FallbackIdleUs == o.FallbackIdleUs &&
            FrameIdleUs == o.FrameIdleUs && BytesPerSecond == o.BytesPerSecond &&
            ChunkSize == o.ChunkSize && ReplyDelayUs == o.ReplyDelayUs && Silent == o.Silent &&
-           IdentifyAnswerFrom == o.IdentifyAnswerFrom && Garbage == o.Garbage &&
+           IdentifyAnswerFrom == o.IdentifyAnswerFrom &&
+           IdentifyAnswerOnce == o.IdentifyAnswerOnce && Garbage == o.Garbage &&
            MissingEndMarker == o.MissingEndMarker && Echo == o.Echo && NakPage == o.NakPage &&
            NakCount == o.NakCount && NakEndMarker == o.NakEndMarker &&
            SilentAfterHeader == o.SilentAfterHeader &&
@@ -365,6 +367,7 @@ TKeyTable MakeKeys(bool& freshModes) {
         {"line.delay", CountKey(&C::ReplyDelayUs)},
         {"fault.silent", BoolKey(&C::Silent)},
         {"fault.identify.from", IntKey(&C::IdentifyAnswerFrom, 1, 1000000)},
+        {"fault.identify.once", BoolKey(&C::IdentifyAnswerOnce)},
         {"fault.garbage", TextKey(&C::Garbage)},
         {"fault.noend", BoolKey(&C::MissingEndMarker)},
         {"fault.echo", BoolKey(&C::Echo)},
@@ -445,6 +448,20 @@ bool ParseSimConfig(const std::string& text, TSimConfig& config, std::string& er
     config = work;
     error.clear();
     return true;
+}
+
+bool LoadSimConfig(const std::string& source, TSimConfig& config, std::string& error) {
+    if (source.empty() || source[0] != '@') {
+        return ParseSimConfig(source, config, error);
+    }
+    std::ifstream file(source.substr(1), std::ios::binary);
+    if (!file) {
+        error = "cannot read the file '" + source.substr(1) + "'";
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseSimConfig(text.str(), config, error);
 }
 
 std::string FormatSimConfig(const TSimConfig& config) {

@@ -56,6 +56,7 @@
 //   line.delay           time from a command to the first byte of its reply
 //   fault.silent         bool: answers nothing at all
 //   fault.identify.from  the first identify that is answered (1 = every one)
+//   fault.identify.once  bool: only that one identify is answered, no later one
 //   fault.garbage        bytes sent before every reply (escaped text)
 //   fault.noend          bool: replies lack their end marker ("[END]" for
 //                        the driver image)
@@ -134,6 +135,7 @@ struct TSimConfig {
 
     bool Silent = false;
     int IdentifyAnswerFrom = 1;
+    bool IdentifyAnswerOnce = false;
     Bytes Garbage;
     bool MissingEndMarker = false;
     bool Echo = false;
@@ -159,7 +161,13 @@ constexpr uint64_t kSimMaxBytesPerSecond = 10000000;
 // and `config` is left unchanged.
 bool ParseSimConfig(const std::string& text, TSimConfig& config, std::string& error);
 
-// The text form of every field; ParseSimConfig of it gives `config` back.
+// The configuration text itself, or "@" + the name of a file that holds it
+// (for an environment variable that names a file).
+bool LoadSimConfig(const std::string& source, TSimConfig& config, std::string& error);
+
+// The text form of every field, one key a line (joined with ';' instead of
+// line ends it still parses: values never hold a bare ';'); ParseSimConfig of it gives `config`
+// back.
 std::string FormatSimConfig(const TSimConfig& config);
 
 // Mode line grammar shared with the parser: "NNN M Description".

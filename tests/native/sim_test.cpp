@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -351,6 +353,13 @@ TEST(SimAdapter, OnlyTheConfiguredIdentifyOnwardsIsAnswered) {
     ReplyLines(Exchange(a, "!Morvek_SC_I"));
     ReplyLines(Exchange(a, "!Morvek_SC_I"));
     EXPECT_EQ(a.IdentifyCount(), 4);
+
+    cfg.IdentifyAnswerOnce = true;
+    TSimAdapter once(cfg);
+    EXPECT_EQ(Exchange(once, "!Morvek_SC_I"), "");
+    EXPECT_EQ(Exchange(once, "!Morvek_SC_I"), "");
+    ReplyLines(Exchange(once, "!Morvek_SC_I"));
+    EXPECT_EQ(Exchange(once, "!Morvek_SC_I"), "");
 }
 
 TEST(SimAdapter, DisconnectAfterBytesCutsTheOutput) {
@@ -586,6 +595,12 @@ TEST(SimConfigText, RoundTripKeepsEveryField) {
     EXPECT_TRUE(back == c);
     EXPECT_EQ(error, "");
 
+    std::string oneLine = text;
+    std::replace(oneLine.begin(), oneLine.end(), '\n', ';');
+    TSimConfig backOneLine;
+    ASSERT_TRUE(ParseSimConfig(oneLine, backOneLine, error)) << error;
+    EXPECT_TRUE(backOneLine == c);
+
     TSimConfig noModes;
     noModes.Modes.clear();
     TSimConfig backNoModes;
@@ -609,6 +624,28 @@ TEST(SimConfigText, OneLineFormWithCommentsAndCrlf) {
     EXPECT_EQ(static_cast<unsigned char>(c.DriverImage[255]), 255u);
     EXPECT_EQ(c.DriverImage[256], '\0');
     EXPECT_EQ(c.SerialNumber, "A;B");
+}
+
+TEST(SimConfigText, LoadsFromTextOrANamedFile) {
+    std::string path = ::testing::TempDir() + "sim_config_test.txt";
+    TSimConfig c;
+    c.SerialNumber = "FILE0001";
+    c.Modes.clear();
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << FormatSimConfig(c);
+    }
+    TSimConfig fromFile;
+    std::string error;
+    ASSERT_TRUE(LoadSimConfig("@" + path, fromFile, error)) << error;
+    EXPECT_TRUE(fromFile == c);
+    std::remove(path.c_str());
+
+    TSimConfig fromText;
+    ASSERT_TRUE(LoadSimConfig("identity.serial=TEXT0001", fromText, error)) << error;
+    EXPECT_EQ(fromText.SerialNumber, "TEXT0001");
+    EXPECT_FALSE(LoadSimConfig("@" + path, fromText, error));
+    EXPECT_EQ(error, "cannot read the file '" + path + "'");
 }
 
 TEST(SimConfigText, BadLinesAreRejectedWithTheirLineAndLeaveTheConfig) {
