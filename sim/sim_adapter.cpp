@@ -41,7 +41,6 @@ Bytes SimLe16(uint16_t value) {
 TSimAdapter::TSimAdapter(const TSimConfig& config) : Cfg(config) {
     Running = Cfg.RunningMode;
     Power = Cfg.PowerOn;
-    NextPromptAt = kNever;
     if (Cfg.StartInBootLoader) {
         EnterBootLoader(Cfg.PromptDelayUs);
     }

@@ -149,7 +149,7 @@ private:
     // Boot loader.
     Bytes BootRx;
     uint64_t LastInputAt = 0;
-    uint64_t NextPromptAt = 0; // kNever = no prompt due
+    uint64_t NextPromptAt = UINT64_MAX; // none due
     uint16_t RequestedPage = 0;
     int NakGiven = 0;
     int Naks = 0;
