@@ -1,0 +1,155 @@
+#include "sim/sim_link.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace qvx {
+
+namespace {
+constexpr uint64_t kReadWaitStepUs = 1000;
+}
+
+bool TSimLink::Open() {
+    if (Opened) {
+        Close();
+    }
+    if (OpenFails || (Attached() && !Adapter.Connected())) {
+        return false;
+    }
+    Opened = true;
+    OnAdapter = Attached();
+    if (OnAdapter) {
+        Adapter.HostRead(SIZE_MAX); // opening purges what came while closed
+    }
+    Rx.clear();
+    RxPos = 0;
+    InFlight = 0;
+    ++Opens;
+    return true;
+}
+
+bool TSimLink::Close() {
+    if (Opened) {
+        ++Closes;
+    }
+    // Whatever was received and not taken is lost with the port.
+    Opened = false;
+    OnAdapter = false;
+    Rx.clear();
+    RxPos = 0;
+    InFlight = 0;
+    return true;
+}
+
+bool TSimLink::Write(const Bytes& bytes) {
+    if (!Opened) {
+        return bytes.empty();
+    }
+    if (bytes.empty()) {
+        return true;
+    }
+    Written.push_back(bytes);
+    if (OnAdapter) {
+        Adapter.HostWrite(bytes);
+    }
+    InFlight += static_cast<int32_t>(std::min<size_t>(bytes.size(), kBufferSize));
+    return true;
+}
+
+// The consumer has taken the whole buffer: it starts again from empty.
+void TSimLink::Release() {
+    if (RxPos == kBufferSize) {
+        Rx.clear();
+        RxPos = 0;
+    }
+}
+
+// The reader's part: move what the adapter has sent into the free room.
+void TSimLink::Pull() {
+    if (!Opened || !OnAdapter || Rx.size() >= kBufferSize) {
+        return;
+    }
+    Rx += Adapter.HostRead(kBufferSize - Rx.size());
+}
+
+int32_t TSimLink::InputCount() {
+    if (!Opened) {
+        return 0;
+    }
+    Pull();
+    int32_t count = static_cast<int32_t>(Rx.size() - RxPos);
+    Release();
+    return count;
+}
+
+int32_t TSimLink::OutputCount() {
+    if (!Opened) {
+        return 0;
+    }
+    Release();
+    return InFlight;
+}
+
+bool TSimLink::ReadAvailable(Bytes& text) {
+    if (!Opened) {
+        return true;
+    }
+    Release();
+    Pull();
+    if (Rx.size() <= RxPos) {
+        return true;
+    }
+    text = Rx.substr(RxPos);
+    RxPos = Rx.size();
+    return true;
+}
+
+bool TSimLink::ReadWait(Bytes& text, uint32_t idleMs) {
+    Bytes collected;
+    const uint64_t idleUs = static_cast<uint64_t>(idleMs) * 1000;
+    uint64_t quietUs = 0;
+    while (Opened && collected.size() < kReadWaitLimit) {
+        Release();
+        Pull();
+        size_t n = std::min(Rx.size() - RxPos, kReadWaitLimit - collected.size());
+        if (n > 0) {
+            collected.append(Rx, RxPos, n);
+            RxPos += n;
+            quietUs = 0;
+            continue;
+        }
+        if (quietUs >= idleUs) {
+            break;
+        }
+        uint64_t step = std::min(kReadWaitStepUs, idleUs - quietUs);
+        Advance(step);
+        quietUs += step;
+    }
+    if (collected.empty()) {
+        return false;
+    }
+    text = collected;
+    return true;
+}
+
+uint8_t TSimLink::SetByteSize(uint8_t bits) {
+    Bits = bits;
+    BitsSet.push_back(bits);
+    return Bits;
+}
+
+void TSimLink::GetPortLists(TPortLists& lists) {
+    for (size_t i = 0; i < Lists.Count(); ++i) {
+        lists.Names.push_back(Lists.Names[i]);
+        lists.Descriptions.push_back(i < Lists.Descriptions.size() ? Lists.Descriptions[i] : "");
+        lists.DeviceIds.push_back(i < Lists.DeviceIds.size() ? Lists.DeviceIds[i] : "");
+    }
+}
+
+void TSimLink::Advance(uint64_t microseconds) {
+    InFlight = 0;
+    Adapter.Advance(microseconds);
+    Pull();
+}
+
+} // namespace qvx
