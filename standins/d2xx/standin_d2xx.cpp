@@ -9,13 +9,21 @@
 //
 // Devices are added by the test through the QvxStandIn_ exports. Each one
 // either plays bytes the test pushes (optionally paced in bytes per second)
-// or, when built with the simulator, runs a simulated adapter.
+// or runs a simulated adapter. When the library loads it also serves the
+// simulated adapter configured by the environment variable QVX_SIM_CONFIG
+// (configuration text, or "@" + a file name) or else by a file "mvd2xx.cfg"
+// beside the library; the adapter's USB serial number is its identity serial
+// number, its description "Quorvelix Adapter".
+#include "sim/sim_adapter.h"
+#include "sim/sim_config.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -82,6 +90,7 @@ struct TDevice {
     std::string Serial;
     std::string Description;
     TPushedOutput Output;
+    std::unique_ptr<qvx::TSimAdapter> Sim; // a simulated adapter, or pushed bytes
     std::string FromHost;
     std::vector<DWORD> WriteSizes;
     bool Open = false;
@@ -148,7 +157,13 @@ void PumpLoop() {
         last = now;
         std::lock_guard<std::mutex> guard(g_lock);
         for (auto& d : g_devices) {
-            d->Output.Advance(seconds);
+            if (d->Sim) {
+                d->Sim->Advance(static_cast<uint64_t>(seconds * 1e6));
+                if (size_t n = d->Sim->HostAvailable())
+                    d->Output.Available += d->Sim->HostRead(n);
+            } else {
+                d->Output.Advance(seconds);
+            }
             Notify(*d);
         }
     }
@@ -190,6 +205,27 @@ __declspec(dllexport) int QvxStandIn_AddDevice(const char* serial, const char* d
     d->LineState.fBinary = 1;
     g_devices.push_back(std::move(d));
     EnsurePump();
+    return 1;
+}
+
+// Adds a simulated adapter configured by text (see sim/sim_config.h; "@" +
+// a file name reads the file). Returns 0 and fills error on a bad text.
+__declspec(dllexport) int QvxStandIn_AddSimDevice(const char* serial, const char* description,
+                                                  const char* config, char* error,
+                                                  int errorCapacity) {
+    qvx::TSimConfig parsed;
+    std::string why;
+    if (!qvx::LoadSimConfig(config ? config : "", parsed, why)) {
+        if (error && errorCapacity > 0) {
+            std::strncpy(error, why.c_str(), static_cast<size_t>(errorCapacity) - 1);
+            error[errorCapacity - 1] = '\0';
+        }
+        return 0;
+    }
+    if (!QvxStandIn_AddDevice(serial, description))
+        return 0;
+    std::lock_guard<std::mutex> guard(g_lock);
+    FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(parsed);
     return 1;
 }
 
@@ -376,6 +412,8 @@ BOOL WINAPI FT_W32_WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD writ
     Begin(ov);
     d->FromHost.append(static_cast<const char*>(buffer), count);
     d->WriteSizes.push_back(count);
+    if (d->Sim)
+        d->Sim->HostWrite(qvx::Bytes(static_cast<const char*>(buffer), count));
     if (written)
         *written = count;
     if (ov)
@@ -501,7 +539,45 @@ BOOL WINAPI FT_W32_GetOverlappedResult(HANDLE, LPOVERLAPPED ov, LPDWORD bytes, B
 
 } // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+namespace {
+
+// The adapter of the demo: from QVX_SIM_CONFIG, or mvd2xx.cfg beside us.
+void AddConfiguredAdapter(HINSTANCE self) {
+    std::string source;
+    char buffer[4096];
+    DWORD n = GetEnvironmentVariableA("QVX_SIM_CONFIG", buffer, sizeof buffer);
+    if (n > 0 && n < sizeof buffer) {
+        source = buffer;
+    } else {
+        char path[MAX_PATH];
+        DWORD len = GetModuleFileNameA(self, path, MAX_PATH);
+        if (len == 0 || len >= MAX_PATH)
+            return;
+        std::string file(path, len);
+        file = file.substr(0, file.find_last_of('\\') + 1) + "mvd2xx.cfg";
+        if (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return;
+        source = "@" + file;
+    }
+    qvx::TSimConfig config;
+    std::string error;
+    if (!qvx::LoadSimConfig(source, config, error)) {
+        OutputDebugStringA(("mvd2xx stand-in: " + error).c_str());
+        return;
+    }
+    char serial[64];
+    std::snprintf(serial, sizeof serial, "%s", config.SerialNumber.c_str());
+    if (QvxStandIn_AddDevice(serial, "Quorvelix Adapter")) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(config);
+    }
+}
+
+} // namespace
+
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH)
+        AddConfiguredAdapter(self);
     if (reason == DLL_PROCESS_DETACH && g_pump) {
         g_pumpRunning.store(false);
         if (reserved == nullptr) { // FreeLibrary: the pump may still be joined
