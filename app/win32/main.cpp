@@ -1,4 +1,60 @@
 // Entry point of Configurator.exe.
-#include <windows.h>
+#include "app/win32/win_form.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include <windows.h>
+#include <commctrl.h>
+
+#include <exception>
+
+namespace {
+
+const char* const ApplicationTitle = "Configurator";
+
+void InitControls() {
+    INITCOMMONCONTROLSEX init{};
+    init.dwSize = sizeof(init);
+    init.dwICC = ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
+                 ICC_PROGRESS_CLASS | ICC_BAR_CLASSES;
+    InitCommonControlsEx(&init);
+}
+
+// Runs the message loop until the window is gone. An error escaping one
+// message is shown and the loop goes on, as the application's error display does.
+int MessageLoop(qvx::TWin32Form& window) {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        try {
+            if (window.Handle() && IsDialogMessageA(window.Handle(), &msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } catch (const std::exception& e) {
+            qvx::ShowErrorBox(window.Handle(), ApplicationTitle, e.what());
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+int Run(int cmdShow) {
+    InitControls();
+    qvx::TForm form("frmMain");
+    form.SetCaption("Name...");
+    form.SetBounds(0, 0, 640, 480);
+    qvx::TWin32Form window(form);
+    window.QuitOnDestroy = true;
+    window.Show(cmdShow);
+    return MessageLoop(window);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int cmdShow) {
+    try {
+        return Run(cmdShow);
+    } catch (const std::exception& e) {
+        qvx::ShowErrorBox(nullptr, ApplicationTitle, e.what());
+    } catch (...) {
+        qvx::ShowErrorBox(nullptr, ApplicationTitle, "Unknown error.");
+    }
+    return 1;
+}
