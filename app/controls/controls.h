@@ -419,7 +419,8 @@ private:
 // A window-message timer.
 class TTimer {
 public:
-    TTimer(std::string name, ITimerService& service) : TimerName(std::move(name)), Service(service) {}
+    TTimer(std::string name, ITimerService& service)
+        : TimerName(std::move(name)), Service(service) {}
     ~TTimer();
     TTimer(const TTimer&) = delete;
     TTimer& operator=(const TTimer&) = delete;
@@ -459,6 +460,11 @@ public:
     bool Centered = true; // placed at the screen's centre when first shown
     bool Sizeable = false;
     bool MaximizeBox = false;
+    // Window life events, fired by whoever creates, shows and closes the
+    // window (the Windows layer, or a test).
+    std::function<void()> OnCreate;
+    std::function<void()> OnShow;
+    std::function<void()> OnClose;
 
 private:
     friend class TControl;
