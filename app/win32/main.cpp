@@ -1,5 +1,7 @@
 // Entry point of Configurator.exe.
+#include "app/Unitmain.h"
 #include "app/win32/win_form.h"
+#include "platform/win32/win_platform.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -37,10 +39,11 @@ int MessageLoop(qvx::TWin32Form& window) {
 
 int Run(int cmdShow) {
     InitControls();
-    qvx::TForm form("frmMain");
-    form.SetCaption("Name...");
-    form.SetBounds(0, 0, 640, 480);
-    qvx::TWin32Form window(form);
+    qvx::TWinPlatform platform;
+    qvx::TPlatform seams = platform.Platform();
+    qvx::TfrmMain form(seams);
+    qvx::TWin32Form window(form, {&form.ilIcons});
+    platform.SetMainWindow(window.Handle()); // boxes of start-up already belong to it
     window.QuitOnDestroy = true;
     window.Show(cmdShow);
     return MessageLoop(window);

@@ -25,6 +25,11 @@ bool IsContainer(TControlKind kind) {
            kind == TControlKind::GroupBox;
 }
 
+bool Overlap(const TBounds& a, const TBounds& b) {
+    return a.Left < b.Left + b.Width && b.Left < a.Left + a.Width && a.Top < b.Top + b.Height &&
+           b.Top < a.Top + a.Height;
+}
+
 COLORREF TextColor(const TFont& font) {
     return font.Color == clDefault ? GetSysColor(COLOR_WINDOWTEXT) : font.Color;
 }
@@ -104,21 +109,23 @@ TWin32Form::TWin32Form(TForm& form, std::vector<const TImageList*> imageLists) :
     --Updating;
 
     // Size and place the window: centred on the work area, or where the form says.
-    TEntry& self = *ByControl[&form];
-    ApplyBounds(self);
-    if (form.Centered) {
-        RECT outer;
-        GetWindowRect(Window, &outer);
-        RECT work;
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-        int left = work.left + (work.right - work.left - (outer.right - outer.left)) / 2;
-        int top = work.top + (work.bottom - work.top - (outer.bottom - outer.top)) / 2;
-        SetWindowPos(Window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    ApplyBounds(*ByControl[&form]);
+    if (form.Centered)
+        CentreOnScreen();
     RECT outer;
     GetWindowRect(Window, &outer);
     form.UserMoved(outer.left, outer.top);
     form.AttachPeer(this);
+}
+
+void TWin32Form::CentreOnScreen() {
+    RECT outer;
+    GetWindowRect(Window, &outer);
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    int left = work.left + (work.right - work.left - (outer.right - outer.left)) / 2;
+    int top = work.top + (work.bottom - work.top - (outer.bottom - outer.top)) / 2;
+    SetWindowPos(Window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TWin32Form::CreateControl(TControl& control, HWND parentWindow) {
@@ -133,6 +140,17 @@ void TWin32Form::CreateControl(TControl& control, HWND parentWindow) {
     ByWindow[window] = std::move(entry);
     if (!IsContainer(control.Kind()) && control.Kind() != TControlKind::PageControl)
         SetWindowSubclass(window, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    // Siblings keep their creation order (the tab order), but a control laid
+    // over an earlier one is drawn above it.
+    for (TControl* sibling : control.Parent()->Children()) {
+        if (sibling == &control)
+            break;
+        if (sibling->Kind() != TControlKind::TabSheet &&
+            Overlap(sibling->Bounds(), control.Bounds())) {
+            SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            break;
+        }
+    }
 
     for (TControl* child : control.Children())
         CreateControl(*child, window);
@@ -206,7 +224,7 @@ HWND TWin32Form::CreateReal(TControl& control, HWND parent) {
         if (list.ViewStyle == TViewStyle::Report)
             style |= LVS_REPORT;
         else
-            style |= LVS_SMALLICON | LVS_AUTOARRANGE;
+            style |= LVS_LIST; // small pictures in a column, as a legend reads
         if (!list.ShowColumnHeaders)
             style |= LVS_NOCOLUMNHEADER;
         if (!list.ReadOnly)
@@ -328,8 +346,15 @@ void TWin32Form::Show(int cmdShow) {
     if (!Shown) {
         Shown = true;
         Guard([this] {
-            if (OnShow)
-                OnShow();
+            if (Form.OnCreate)
+                Form.OnCreate();
+        });
+        // Start-up may have found a saved position, which the show restores.
+        if (Window && Form.Centered)
+            CentreOnScreen();
+        Guard([this] {
+            if (Form.OnShow)
+                Form.OnShow();
         });
     }
     if (!Window)
@@ -480,6 +505,12 @@ void TWin32Form::ApplyBounds(TEntry& entry) {
     }
     if (control.Kind() == TControlKind::PageControl)
         PlaceSheets(entry);
+    if (control.Kind() == TControlKind::ListView &&
+        static_cast<TListView&>(control).ViewStyle != TViewStyle::Report) {
+        RECT client;
+        GetClientRect(entry.Window, &client);
+        ListView_SetColumnWidth(entry.Window, 0, std::max<int>(client.right, 16));
+    }
 }
 
 void TWin32Form::ApplyVisible(TEntry& entry) {
@@ -864,8 +895,8 @@ LRESULT TWin32Form::ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARA
     case WM_CLOSE:
         handled = true;
         Guard([this] {
-            if (OnClose)
-                OnClose();
+            if (Form.OnClose)
+                Form.OnClose();
         });
         DestroyWindow(window);
         return 0;

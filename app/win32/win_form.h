@@ -34,13 +34,11 @@ public:
     HWND HandleOf(const TControl& control) const;
     HIMAGELIST ImageListHandle(const std::string& name) const;
 
-    // Runs OnShow before the first show, then shows the window.
+    // The first time: the form's OnCreate, the window centred when the form
+    // still asks for it, the form's OnShow. Then the window is shown. When the
+    // user closes the window the form's OnClose runs before it is destroyed.
     void Show(int cmdShow = SW_SHOWNORMAL);
 
-    // Called before the window is first shown, and when the user closes it
-    // (the window is destroyed afterwards).
-    std::function<void()> OnShow;
-    std::function<void()> OnClose;
     // An exception that escapes an event handler; by default ShowErrorBox with
     // the window's caption.
     std::function<void(const std::string& message)> OnError;
@@ -76,6 +74,7 @@ private:
     void ApplyTabs(TEntry& entry);
     void ApplyProgress(TEntry& entry);
     void PlaceSheets(TEntry& pageControl);
+    void CentreOnScreen();
     HFONT FontFor(const TFont& font);
 
     TEntry* EntryOf(HWND window);

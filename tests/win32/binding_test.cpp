@@ -358,7 +358,7 @@ TEST_F(Binding, AnErrorEscapingAHandlerIsReportedAndTheWindowLives) {
 
 TEST_F(Binding, ClosingRunsOnCloseAndLaterChangesGoNowhere) {
     int closes = 0;
-    Window.OnClose = [&] { ++closes; };
+    Form.OnClose = [&] { ++closes; };
     HWND window = Window.Handle();
     SendMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(closes, 1);
