@@ -1,6 +1,7 @@
 // Entry point of Configurator.exe.
 #include "app/Unitmain.h"
 #include "app/win32/win_form.h"
+#include "app/win32/win_pictures.h"
 #include "platform/win32/win_platform.h"
 
 #include <windows.h>
@@ -44,9 +45,16 @@ int Run(int cmdShow) {
     qvx::TfrmMain form(seams);
     qvx::TWin32Form window(form, {&form.ilIcons});
     platform.SetMainWindow(window.Handle()); // boxes of start-up already belong to it
+    HICON bigIcon = qvx::CreateProgramIcon(GetSystemMetrics(SM_CXICON));
+    HICON smallIcon = qvx::CreateProgramIcon(GetSystemMetrics(SM_CXSMICON));
+    SendMessageA(window.Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
+    SendMessageA(window.Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     window.QuitOnDestroy = true;
     window.Show(cmdShow);
-    return MessageLoop(window);
+    int result = MessageLoop(window);
+    DestroyIcon(bigIcon);
+    DestroyIcon(smallIcon);
+    return result;
 }
 
 } // namespace

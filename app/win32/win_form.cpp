@@ -14,8 +14,12 @@ namespace {
 
 const char* const ContainerClass = "QvxContainer";
 const char* const PaintedClass = "QvxPainted";
-constexpr DWORD FormStyle =
-    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// A fixed single border with system menu and minimise box; a sizeable frame
+// and the maximise box only when the form asks for them.
+DWORD FormStyle(const TForm& form) {
+    return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN |
+           (form.Sizeable ? WS_THICKFRAME : 0) | (form.MaximizeBox ? WS_MAXIMIZEBOX : 0);
+}
 constexpr DWORD FormExStyle = WS_EX_CONTROLPARENT;
 constexpr int ComboListHeight = 180; // the drop-down part below a combo's edit field
 constexpr int FirstControlId = 1000;
@@ -86,10 +90,12 @@ TWin32Form::TWin32Form(TForm& form, std::vector<const TImageList*> imageLists) :
     BaseFont = FontFor(TFont{});
 
     Window =
-        CreateWindowExA(FormExStyle, ContainerClass, form.Caption().c_str(), FormStyle,
+        CreateWindowExA(FormExStyle, ContainerClass, form.Caption().c_str(), FormStyle(form),
                         CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
-    if (!Window)
+    if (!Window) {
+        Release();
         throw std::runtime_error("The main window cannot be created.");
+    }
     auto entry = std::make_unique<TEntry>();
     entry->Control = &form;
     entry->Window = Window;
@@ -104,8 +110,13 @@ TWin32Form::TWin32Form(TForm& form, std::vector<const TImageList*> imageLists) :
         SendMessageA(Tooltip, TTM_SETMAXTIPWIDTH, 0, 400);
 
     ++Updating;
-    for (TControl* child : form.Children())
-        CreateControl(*child, Window);
+    try {
+        for (TControl* child : form.Children())
+            CreateControl(*child, Window);
+    } catch (...) {
+        Release(); // no destructor runs for a half-built binding
+        throw;
+    }
     --Updating;
 
     // Size and place the window: centred on the work area, or where the form says.
@@ -263,6 +274,10 @@ HWND TWin32Form::CreateReal(TControl& control, HWND parent) {
 }
 
 TWin32Form::~TWin32Form() {
+    Release();
+}
+
+void TWin32Form::Release() {
     ++Updating;
     QuitOnDestroy = false;
     for (auto& [window, entry] : ByWindow)
@@ -270,11 +285,14 @@ TWin32Form::~TWin32Form() {
             entry->Control->AttachPeer(nullptr);
     if (Window && IsWindow(Window))
         DestroyWindow(Window);
+    Window = nullptr;
     for (auto& [font, handle] : Fonts)
         DeleteObject(handle);
+    Fonts.clear();
     for (auto& [name, images] : ImageLists)
         if (images)
             ImageList_Destroy(images);
+    ImageLists.clear();
 }
 
 // ---- lookups ----
@@ -489,7 +507,7 @@ void TWin32Form::ApplyBounds(TEntry& entry) {
     case TControlKind::Form: {
         // The bounds give the client area; the frame comes on top.
         RECT outer{0, 0, std::max(box.Width, 1), std::max(box.Height, 1)};
-        AdjustWindowRectEx(&outer, FormStyle, FALSE, FormExStyle);
+        AdjustWindowRectEx(&outer, FormStyle(Form), FALSE, FormExStyle);
         SetWindowPos(entry.Window, nullptr, box.Left, box.Top, outer.right - outer.left,
                      outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
         break;

@@ -59,6 +59,7 @@ private:
         std::vector<std::string> TabCaptions;
     };
 
+    void Release();
     void CreateControl(TControl& control, HWND parentWindow);
     HWND CreateReal(TControl& control, HWND parent);
     void ApplyAll(TEntry& entry);

@@ -159,6 +159,28 @@ void DrawStatePicture(HDC dc, int left, int top, int size, TStatePicture picture
     }
 }
 
+namespace {
+
+// Adds one picture drawn on a transparent background to an image list.
+template <typename Draw> void AddPicture(HIMAGELIST images, int width, int height, Draw draw) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT all{0, 0, width, height};
+    HBRUSH background = CreateSolidBrush(Transparent);
+    FillRect(dc, &all, background);
+    DeleteObject(background);
+    draw(dc);
+    SelectObject(dc, old);
+    ImageList_AddMasked(images, bitmap, Transparent);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
+} // namespace
+
 HIMAGELIST CreateStateImageList(const TImageList& list) {
     const int width = std::max(list.Width, 1);
     const int height = std::max(list.Height, 1);
@@ -166,23 +188,38 @@ HIMAGELIST CreateStateImageList(const TImageList& list) {
                                          static_cast<int>(list.PictureIds.size()), 0);
     if (!images)
         return nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
     for (size_t i = 0; i < list.PictureIds.size(); ++i) {
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        RECT all{0, 0, width, height};
-        HBRUSH background = CreateSolidBrush(Transparent);
-        FillRect(dc, &all, background);
-        DeleteObject(background);
-        DrawStatePicture(dc, 0, 0, std::min(width, height), PictureOf(list.PictureIds[i], i));
-        SelectObject(dc, old);
-        ImageList_AddMasked(images, bitmap, Transparent);
-        DeleteObject(bitmap);
+        TStatePicture picture = PictureOf(list.PictureIds[i], i);
+        AddPicture(images, width, height,
+                   [&](HDC dc) { DrawStatePicture(dc, 0, 0, std::min(width, height), picture); });
     }
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
     return images;
+}
+
+HICON CreateProgramIcon(int size) {
+    HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 1, 0);
+    if (!images)
+        return nullptr;
+    AddPicture(images, size, size, [size](HDC dc) {
+        // The adapter of the logo: its body, status light and plug.
+        {
+            TPaintTools tools(dc, RGB(22, 48, 102), RGB(38, 78, 150));
+            RoundRect(dc, 0, size / 8, size, size, size / 3, size / 3);
+        }
+        {
+            TPaintTools tools(dc, RGB(20, 110, 30), RGB(80, 220, 90));
+            Ellipse(dc, size * 5 / 8, size / 4, size * 7 / 8, size / 2);
+        }
+        TPaintTools tools(dc, RGB(22, 48, 102), RGB(242, 166, 30));
+        POINT plug[] = {{size / 8, size * 9 / 16},
+                        {size * 5 / 8, size * 9 / 16},
+                        {size * 9 / 16, size * 7 / 8},
+                        {size * 3 / 16, size * 7 / 8}};
+        Polygon(dc, plug, 4);
+    });
+    HICON icon = ImageList_GetIcon(images, 0, ILD_NORMAL);
+    ImageList_Destroy(images);
+    return icon;
 }
 
 void DrawShape(HDC dc, const RECT& box, const TShape& shape) {

@@ -22,6 +22,9 @@ void DrawStatePicture(HDC dc, int left, int top, int size, TStatePicture picture
 // resources selects its picture, any other id the picture of its position.
 HIMAGELIST CreateStateImageList(const TImageList& list);
 
+// The program's icon, the adapter of the logo; the caller destroys it.
+HICON CreateProgramIcon(int size);
+
 void DrawShape(HDC dc, const RECT& box, const TShape& shape);
 
 } // namespace qvx

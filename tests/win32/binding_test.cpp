@@ -387,3 +387,142 @@ TEST_F(Binding, EveryPageOfTheSamplePaintsItsControls) {
 
 } // namespace
 } // namespace qvx
+
+namespace qvx {
+namespace {
+
+LOGFONTA FontOf(HWND window) {
+    LOGFONTA font{};
+    HFONT handle = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+    GetObjectA(handle, sizeof(font), &font);
+    return font;
+}
+
+struct TTooltipSearch {
+    HWND Owner;
+    HWND Found;
+};
+
+BOOL CALLBACK FindTooltip(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<TTooltipSearch*>(data);
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof(name));
+    if (lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 && GetWindow(window, GW_OWNER) == search->Owner) {
+        search->Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The tooltip window that the binding created for its form.
+HWND TooltipOf(HWND form) {
+    TTooltipSearch search{form, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindTooltip, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+std::string TipOf(HWND tooltip, HWND form, HWND control) {
+    char text[256] = {};
+    TTTOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.hwnd = form;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = text;
+    SendMessageA(tooltip, TTM_GETTEXTA, sizeof(text), reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+TEST_F(Binding, FontsFollowTheObjectsAndHoverChangesReachTheLabel) {
+    HWND label = H(Form.lbLink);
+    LOGFONTA plain = FontOf(label);
+    EXPECT_FALSE(plain.lfUnderline);
+    EXPECT_EQ(plain.lfWeight, FW_NORMAL);
+    TFont hover;
+    hover.Bold = true;
+    hover.Italic = true;
+    hover.Underline = true;
+    Form.lbLink.OnMouseEnter = [&] { Form.lbLink.SetFont(hover); };
+    Form.lbLink.OnMouseLeave = [&] { Form.lbLink.SetFont(TFont{}); };
+    SendMessageA(label, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    LOGFONTA over = FontOf(label);
+    EXPECT_TRUE(over.lfUnderline);
+    EXPECT_TRUE(over.lfItalic);
+    EXPECT_EQ(over.lfWeight, FW_BOLD);
+    EXPECT_EQ(over.lfHeight, plain.lfHeight);
+    SendMessageA(label, WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(FontOf(label).lfUnderline);
+
+    TFont big;
+    big.Size = 14;
+    big.FixedPitch = true;
+    Form.edName.SetFont(big);
+    LOGFONTA fixed = FontOf(H(Form.edName));
+    EXPECT_LT(fixed.lfHeight, plain.lfHeight); // negative heights: larger is more negative
+    EXPECT_EQ(fixed.lfPitchAndFamily & 3, FIXED_PITCH);
+}
+
+TEST_F(Binding, HintsAreTooltipsOfTheirControls) {
+    HWND tooltip = TooltipOf(Window.Handle());
+    ASSERT_NE(tooltip, nullptr);
+    EXPECT_EQ(TipOf(tooltip, Window.Handle(), H(Form.btOutside)), "Outside the pages");
+    Form.btOutside.SetHint("Changed hint");
+    EXPECT_EQ(TipOf(tooltip, Window.Handle(), H(Form.btOutside)), "Changed hint");
+    Form.btInFrame.SetHint("Inner");
+    EXPECT_EQ(TipOf(tooltip, Window.Handle(), H(Form.btInFrame)), "Inner");
+    Form.btOutside.SetHint("");
+    EXPECT_EQ(TipOf(tooltip, Window.Handle(), H(Form.btOutside)), "");
+}
+
+TEST_F(Binding, ShapesPaintTheirBrushColour) {
+    Form.pcPages.SetActivePage(&Form.tsSecond);
+    Form.shBox.SetBrushColor(clRed);
+    Form.shBox.SetShape(TShapeType::Circle);
+    probe::TShot shot = probe::Capture(Window.Handle());
+    POINT centre{Form.shBox.Left() + Form.shBox.Width() / 2,
+                 Form.shBox.Top() + Form.shBox.Height() / 2};
+    MapWindowPoints(H(Form.tsSecond), Window.Handle(), &centre, 1);
+    size_t at = (static_cast<size_t>(centre.y) * static_cast<size_t>(shot.Width) +
+                 static_cast<size_t>(centre.x)) *
+                3;
+    ASSERT_LT(at + 2, shot.Rgb.size());
+    EXPECT_EQ(shot.Rgb[at], 255);
+    EXPECT_EQ(shot.Rgb[at + 1], 0);
+    EXPECT_EQ(shot.Rgb[at + 2], 0);
+}
+
+// The form's start-up may find a saved position: then the window is not centred.
+TEST(BindingStart, CreateAndShowRunOnceAndCentringFollowsStartUp) {
+    probe::TCommonControls controls;
+    for (bool saved : {false, true}) {
+        TSampleForm form;
+        form.Centered = true;
+        std::vector<std::string> calls;
+        form.OnCreate = [&] {
+            calls.push_back("create");
+            if (saved) {
+                form.Centered = false;
+                form.SetBounds(33, 44, form.Width(), form.Height());
+            }
+        };
+        form.OnShow = [&] { calls.push_back("show"); };
+        TWin32Form window(form);
+        EXPECT_TRUE(calls.empty()); // nothing runs before the window is shown
+        window.Show(SW_SHOWNOACTIVATE);
+        window.Show(SW_SHOWNOACTIVATE);
+        EXPECT_EQ(calls, (std::vector<std::string>{"create", "show"}));
+        RECT outer, work;
+        GetWindowRect(window.Handle(), &outer);
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        if (saved) {
+            EXPECT_EQ(outer.left, 33);
+            EXPECT_EQ(outer.top, 44);
+        } else {
+            EXPECT_LE(std::abs(outer.left + outer.right - work.left - work.right), 1);
+            EXPECT_LE(std::abs(outer.top + outer.bottom - work.top - work.bottom), 1);
+        }
+        EXPECT_EQ(form.Left(), outer.left);
+    }
+}
+
+} // namespace
+} // namespace qvx
