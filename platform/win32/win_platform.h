@@ -1,7 +1,9 @@
 #pragma once
 // Every seam of the portable core, implemented over Win32, in one object for
 // the program's lifetime. Create it on the GUI thread: the timers belong to
-// the thread that starts the first one.
+// the thread that starts the first one. The window code decides how errors
+// escaping a timer tick are shown (Timers.SetErrorHandler); until it does,
+// they appear in a message box of their own.
 #include "platform/platform.h"
 #include "platform/win32/win_files.h"
 #include "platform/win32/win_libraries.h"

@@ -26,19 +26,19 @@ LONG EnumValueName(HKEY key, DWORD index, char* name, DWORD* nameChars) {
 std::vector<std::string> EnumNames(HKEY key, EnumFn next) {
     std::vector<std::string> names;
     std::vector<char> buffer(256);
-    for (DWORD index = 0;; ++index) {
+    DWORD index = 0;
+    for (;;) {
         DWORD chars = static_cast<DWORD>(buffer.size());
         LONG rc = next(key, index, buffer.data(), &chars);
         if (rc == ERROR_MORE_DATA && buffer.size() < MaxNameChars) {
-            buffer.resize(MaxNameChars);
-            --index; // the same entry again with room for the longest name
+            buffer.resize(MaxNameChars); // the same entry again, with room for any name
             continue;
         }
         if (rc != ERROR_SUCCESS)
-            break;
+            return names;
         names.emplace_back(buffer.data(), chars);
+        ++index;
     }
-    return names;
 }
 
 RegValueType TypeFromSystem(DWORD type) {

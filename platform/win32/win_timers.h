@@ -19,6 +19,7 @@ namespace qvx {
 class TWinTimers : public ITimerService {
 public:
     TWinTimers() = default;
+    // Stops every timer; call it on the GUI thread, outside its own ticks.
     ~TWinTimers() override;
     TWinTimers(const TWinTimers&) = delete;
     TWinTimers& operator=(const TWinTimers&) = delete;

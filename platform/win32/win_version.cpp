@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <cctype>
+#include <string.h>
 
 namespace qvx {
 
@@ -15,14 +15,8 @@ std::string OwnFile() {
 }
 
 bool IsStringBlock(const std::string& path) {
-    const std::string prefix = "\\StringFileInfo\\";
-    if (path.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(path[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
+    static const char prefix[] = "\\StringFileInfo\\";
+    return _strnicmp(path.c_str(), prefix, sizeof(prefix) - 1) == 0;
 }
 
 } // namespace

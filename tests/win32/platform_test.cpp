@@ -4,21 +4,16 @@
 #include "platform/callconv.h"
 #include "platform/win32/win_platform.h"
 
+#include "tests/win32/test_support.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-
 using namespace qvx;
+using qvx::testing_support::Lower;
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
@@ -51,11 +46,8 @@ std::string ReadAll(IFile& file) {
 class WinFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH] = {};
-        ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-        Folder = std::string(temp) + "qvx_files_" + std::to_string(GetCurrentProcessId());
-        ASSERT_TRUE(CreateDirectoryA(Folder.c_str(), nullptr) ||
-                    GetLastError() == ERROR_ALREADY_EXISTS);
+        Folder = qvx::testing_support::MakeTempFolder("qvx_files");
+        ASSERT_FALSE(Folder.empty());
     }
     void TearDown() override {
         for (const char* name : {"data.bin", "locked.bin"})

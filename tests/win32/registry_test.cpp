@@ -213,7 +213,6 @@ TEST_F(WinRegistryTest, LastWriteTimeMovesOnWrite) {
             break;
         Sleep(1);
     }
-    Sleep(20);
     ASSERT_TRUE(Key->WriteDword("Count", 1));
     uint64_t after = 0;
     ASSERT_TRUE(Key->LastWriteTime(after));

@@ -1,7 +1,5 @@
-// Window timers on the test's own thread, driven by a message loop here, and
-// the parts of the user I/O seam that need no person (no boxes, no dialogs).
+// Window timers on the test's own thread, driven by a message loop here.
 #include "platform/win32/win_timers.h"
-#include "platform/win32/win_userio.h"
 
 #include <windows.h>
 
@@ -137,36 +135,6 @@ TEST(WinTimers, ServiceGoneWithTimersRunning) {
     TWinTimers other;
     PumpTicksOfAnother(other, 5);
     EXPECT_EQ(ticks, atEnd);
-}
-
-TEST(WinUserIo, FilterBecomesNulSeparated) {
-    const char expected[] = "Firmware files\0*.rfw\0All files\0*.*\0"; // and one more NUL
-    EXPECT_EQ(DialogFilter("Firmware files|*.rfw|All files|*.*"),
-              std::string(expected, sizeof(expected)));
-    EXPECT_EQ(DialogFilter(""), std::string("\0\0", 2));
-}
-
-std::string ClipboardText() {
-    std::string text;
-    if (!OpenClipboard(nullptr))
-        return "<clipboard busy>";
-    if (HANDLE data = GetClipboardData(CF_TEXT)) {
-        if (const char* chars = static_cast<const char*>(GlobalLock(data))) {
-            text = chars;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
-TEST(WinUserIo, ClipboardTakesTheText) {
-    TWinUserIo userIo;
-    const std::string log = "Serial: 0042\r\nFirmware: 2.3\r\n";
-    ASSERT_TRUE(userIo.SetClipboardText(log));
-    EXPECT_EQ(ClipboardText(), log);
-    ASSERT_TRUE(userIo.SetClipboardText(std::string("before\0after", 12)));
-    EXPECT_EQ(ClipboardText(), "before");
 }
 
 } // namespace
