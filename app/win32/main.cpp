@@ -32,7 +32,7 @@ int MessageLoop(qvx::TWin32Form& window) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         } catch (const std::exception& e) {
-            qvx::ShowErrorBox(window.Handle(), ApplicationTitle, e.what());
+            window.ShowError(e.what());
         }
     }
     return static_cast<int>(msg.wParam);
@@ -45,6 +45,8 @@ int Run(int cmdShow) {
     qvx::TfrmMain form(seams);
     qvx::TWin32Form window(form, {&form.ilIcons});
     platform.SetMainWindow(window.Handle()); // boxes of start-up already belong to it
+    platform.Timers.SetErrorHandler(
+        [&window](const std::string& message) { window.ShowError(message); });
     HICON bigIcon = qvx::CreateProgramIcon(GetSystemMetrics(SM_CXICON));
     HICON smallIcon = qvx::CreateProgramIcon(GetSystemMetrics(SM_CXSMICON));
     SendMessageA(window.Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
@@ -52,6 +54,7 @@ int Run(int cmdShow) {
     window.QuitOnDestroy = true;
     window.Show(cmdShow);
     int result = MessageLoop(window);
+    platform.Timers.SetErrorHandler(nullptr); // the window is about to go
     DestroyIcon(bigIcon);
     DestroyIcon(smallIcon);
     return result;

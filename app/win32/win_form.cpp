@@ -178,8 +178,10 @@ HWND TWin32Form::CreateReal(TControl& control, HWND parent) {
     case TControlKind::Form:
         break;
     case TControlKind::PageControl:
+        // The pages are its children: the dialog keys must go into them.
         windowClass = WC_TABCONTROLA;
-        style |= WS_CLIPCHILDREN | WS_TABSTOP;
+        style |= WS_CLIPCHILDREN;
+        exStyle |= WS_EX_CONTROLPARENT;
         param = nullptr;
         break;
     case TControlKind::TabSheet:
@@ -354,6 +356,10 @@ void TWin32Form::Guard(const std::function<void()>& action) {
         message = "Unknown error.";
     }
     // A handler's failure must not unwind through the system's window code.
+    ShowError(message);
+}
+
+void TWin32Form::ShowError(const std::string& message) {
     if (OnError)
         OnError(message);
     else

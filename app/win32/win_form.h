@@ -39,8 +39,10 @@ public:
     // user closes the window the form's OnClose runs before it is destroyed.
     void Show(int cmdShow = SW_SHOWNORMAL);
 
-    // An exception that escapes an event handler; by default ShowErrorBox with
-    // the window's caption.
+    // The application's standard error display for an exception that escaped
+    // an event handler: OnError when set, else ShowErrorBox with the window's
+    // caption (the application title once start-up has set it).
+    void ShowError(const std::string& message);
     std::function<void(const std::string& message)> OnError;
     // Ends the message loop (PostQuitMessage) when the window is destroyed.
     bool QuitOnDestroy = false;

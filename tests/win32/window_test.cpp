@@ -173,6 +173,14 @@ TEST_F(MainWindow, ShowingTheTestPageAddsItsTab) {
     EXPECT_EQ(Form.Calls.back(), "btRunTestClick");
 }
 
+TEST_F(MainWindow, TabKeyOrderRunsThroughTheActivePageAndTheIdentityFields) {
+    HWND form = Window.Handle();
+    EXPECT_EQ(GetNextDlgTabItem(form, H(Form.cbCOM), FALSE), H(Form.btRefresh)); // "?" is off
+    EXPECT_EQ(GetNextDlgTabItem(form, H(Form.edSignature), FALSE), H(Form.edSerial));
+    // From the last field the order wraps into the page, not onto a hidden page.
+    EXPECT_EQ(GetNextDlgTabItem(form, H(Form.edVersion), FALSE), H(Form.cbCOM));
+}
+
 TEST_F(MainWindow, PickingATabRunsPageChangeAndShowsThatPage) {
     probe::SelectTab(H(Form.pcOptions), 1);
     EXPECT_EQ(Form.pcOptions.ActivePageIndex(), 1);
