@@ -46,6 +46,17 @@ std::string WindowText(HWND window) {
     return text;
 }
 
+// Texts are byte strings and may hold NUL bytes, which would end a window
+// text early and hide everything after them: they show as spaces.
+std::string Displayable(std::string text) {
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    return text;
+}
+
+void SetText(HWND window, const std::string& text) {
+    SetWindowTextA(window, Displayable(text).c_str());
+}
+
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string text;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -53,7 +64,7 @@ std::string JoinLines(const std::vector<std::string>& lines) {
             text += "\r\n";
         text += lines[i];
     }
-    return text;
+    return Displayable(std::move(text));
 }
 
 } // namespace
@@ -260,6 +271,10 @@ HWND TWin32Form::CreateReal(TControl& control, HWND parent) {
     HWND window = CreateWindowExA(exStyle, windowClass, "", style, 0, 0, 0, 0, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), param);
+    // Edit fields hold as much as the program puts in (a log may pass the
+    // system's default of 32K characters).
+    if (window && (control.Kind() == TControlKind::Edit || control.Kind() == TControlKind::Memo))
+        SendMessageA(window, EM_SETLIMITTEXT, 0, 0);
     if (window && control.Kind() == TControlKind::ListView) {
         auto& list = static_cast<TListView&>(control);
         DWORD extended = LVS_EX_LABELTIP;
@@ -401,7 +416,7 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
             if (TEntry* owner = EntryOf(*control.Parent()))
                 ApplyTabs(*owner);
         } else {
-            SetWindowTextA(window, control.Caption().c_str());
+            SetText(window, control.Caption());
             if (control.Kind() == TControlKind::GroupBox)
                 InvalidateRect(window, nullptr, TRUE);
         }
@@ -471,7 +486,7 @@ void TWin32Form::ApplyAll(TEntry& entry) {
     case TControlKind::TabSheet:
         break;
     default:
-        SetWindowTextA(window, control.Caption().c_str());
+        SetText(window, control.Caption());
         break;
     }
     EnableWindow(window, control.Enabled());

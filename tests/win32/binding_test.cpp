@@ -204,6 +204,17 @@ TEST_F(Binding, MemoShowsItsLinesJoinedByCrLfAndFollowsEveryChange) {
     EXPECT_EQ(probe::Text(H(Form.memLog)), "again");
 }
 
+TEST_F(Binding, MemoHoldsALongLogAndBytesAfterANul) {
+    const std::string line(999, 'x'); // 1001 characters with CR LF, 40K in all
+    for (int i = 0; i < 40; ++i)
+        Form.memLog.Add(line);
+    EXPECT_EQ(GetWindowTextLengthA(H(Form.memLog)), 40 * 1001 - 2);
+    Form.memLog.SetLines({std::string("before\0after", 12)});
+    EXPECT_EQ(probe::Text(H(Form.memLog)), "before after");
+    Form.edName.SetText(std::string("a\0b", 3));
+    EXPECT_EQ(probe::Text(H(Form.edName)), "a b");
+}
+
 TEST_F(Binding, ListRowsFollowTheObjectsOrderAndSelection) {
     AddRow("02", "B", 1);
     AddRow("01", "A", 0);
