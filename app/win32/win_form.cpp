@@ -616,7 +616,8 @@ void TWin32Form::ApplyComboItems(TEntry& entry) {
     auto& combo = static_cast<TComboBox&>(*entry.Control);
     SendMessageA(entry.Window, CB_RESETCONTENT, 0, 0);
     for (const std::string& item : combo.Items())
-        SendMessageA(entry.Window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+        SendMessageA(entry.Window, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(Displayable(item).c_str()));
     ApplyComboIndex(entry);
 }
 
@@ -654,7 +655,7 @@ void TWin32Form::ApplyListItems(TEntry& entry) {
     ListView_DeleteAllItems(window);
     for (size_t i = 0; i < list.Count(); ++i) {
         const TListItem& item = *list.Item(i);
-        std::string caption = item.Caption;
+        std::string caption = Displayable(item.Caption);
         LVITEMA row{};
         row.mask = LVIF_TEXT | LVIF_STATE | LVIF_PARAM;
         row.iItem = static_cast<int>(i);
@@ -665,7 +666,7 @@ void TWin32Form::ApplyListItems(TEntry& entry) {
         int index = static_cast<int>(
             SendMessageA(window, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
         for (size_t s = 0; index >= 0 && s < item.SubItems.size(); ++s) {
-            std::string text = item.SubItems[s];
+            std::string text = Displayable(item.SubItems[s]);
             LVITEMA sub{};
             sub.iSubItem = static_cast<int>(s + 1);
             sub.pszText = &text[0];

@@ -204,7 +204,7 @@ TEST_F(Binding, MemoShowsItsLinesJoinedByCrLfAndFollowsEveryChange) {
     EXPECT_EQ(probe::Text(H(Form.memLog)), "again");
 }
 
-TEST_F(Binding, MemoHoldsALongLogAndBytesAfterANul) {
+TEST_F(Binding, LongLogsAndBytesAfterANulAreShownWhole) {
     const std::string line(999, 'x'); // 1001 characters with CR LF, 40K in all
     for (int i = 0; i < 40; ++i)
         Form.memLog.Add(line);
@@ -213,6 +213,14 @@ TEST_F(Binding, MemoHoldsALongLogAndBytesAfterANul) {
     EXPECT_EQ(probe::Text(H(Form.memLog)), "before after");
     Form.edName.SetText(std::string("a\0b", 3));
     EXPECT_EQ(probe::Text(H(Form.edName)), "a b");
+    TListItem* row = Form.lvRows.AddItem();
+    row->Caption = std::string("0\0"
+                               "1",
+                               3);
+    row->SubItems = {std::string("x\0y", 3)};
+    Form.lvRows.ItemsChanged();
+    EXPECT_EQ(probe::ListText(H(Form.lvRows), 0, 0), "0 1");
+    EXPECT_EQ(probe::ListText(H(Form.lvRows), 0, 1), "x y");
 }
 
 TEST_F(Binding, ListRowsFollowTheObjectsOrderAndSelection) {
