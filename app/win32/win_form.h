@@ -24,11 +24,13 @@ class TWin32Form : public IControlPeer {
 public:
     // Creates the window and every control (hidden until Show). The image
     // lists are the form's pictures that list views name by ImageListName.
+    // The form must outlive the binding (destroy the binding first).
     explicit TWin32Form(TForm& form, std::vector<const TImageList*> imageLists = {});
     ~TWin32Form() override;
     TWin32Form(const TWin32Form&) = delete;
     TWin32Form& operator=(const TWin32Form&) = delete;
 
+    // nullptr once the window has been destroyed.
     HWND Handle() const { return Window; }
     // The real control of an object; nullptr for an object of another form.
     HWND HandleOf(const TControl& control) const;
