@@ -292,7 +292,7 @@ void TfrmMain::ApplyLayout() {
 
     // ---- About page ----
     GroupBox_About.SetBounds(8, 8, 620, 434);
-    imgLogo_QVX.SetBounds(190, 24, 240, 96);
+    imgLogo_QVX.SetBounds(170, 24, 280, 96);
     lbName.SetBounds(12, 134, 596, 24);
     lbVersion.SetBounds(12, 168, 596, 16);
     lbCopy.SetBounds(12, 192, 596, 16);
@@ -321,8 +321,8 @@ void TfrmMain::ApplyLayout() {
     for (int i = 0; i < 6; ++i) {
         int left = 8 + (i % 3) * 216;
         int top = 496 + (i / 3) * 28;
-        fields[i].Label.SetBounds(left, top + 4, 92, 13);
-        fields[i].Edit.SetBounds(left + 94, top, 118, 21);
+        fields[i].Label.SetBounds(left, top + 4, 90, 13);
+        fields[i].Edit.SetBounds(left + 92, top, 122, 21);
     }
 
     // ---- Power, on the third row ----

@@ -1,0 +1,1068 @@
+#include "app/win32/win_form.h"
+
+#include "app/win32/win_pictures.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+namespace qvx {
+
+namespace {
+
+const char* const ContainerClass = "QvxContainer";
+const char* const PaintedClass = "QvxPainted";
+// A fixed single border with system menu and minimise box; a sizeable frame
+// and the maximise box only when the form asks for them.
+DWORD FormStyle(const TForm& form) {
+    return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN |
+           (form.Sizeable ? WS_THICKFRAME : 0) | (form.MaximizeBox ? WS_MAXIMIZEBOX : 0);
+}
+constexpr DWORD FormExStyle = WS_EX_CONTROLPARENT;
+constexpr int ComboListHeight = 180; // the drop-down part below a combo's edit field
+constexpr int FirstControlId = 1000;
+
+bool IsContainer(TControlKind kind) {
+    return kind == TControlKind::Form || kind == TControlKind::TabSheet ||
+           kind == TControlKind::GroupBox;
+}
+
+bool Overlap(const TBounds& a, const TBounds& b) {
+    return a.Left < b.Left + b.Width && b.Left < a.Left + a.Width && a.Top < b.Top + b.Height &&
+           b.Top < a.Top + a.Height;
+}
+
+COLORREF TextColor(const TFont& font) {
+    return font.Color == clDefault ? GetSysColor(COLOR_WINDOWTEXT) : font.Color;
+}
+
+std::string WindowText(HWND window) {
+    int length = GetWindowTextLengthA(window);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    length = GetWindowTextA(window, &text[0], length + 1);
+    text.resize(static_cast<size_t>(std::max(length, 0)));
+    return text;
+}
+
+// Texts are byte strings and may hold NUL bytes, which would end a window
+// text early and hide everything after them: they show as spaces.
+std::string Displayable(std::string text) {
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    return text;
+}
+
+void SetText(HWND window, const std::string& text) {
+    SetWindowTextA(window, Displayable(text).c_str());
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i)
+            text += "\r\n";
+        text += lines[i];
+    }
+    return Displayable(std::move(text));
+}
+
+} // namespace
+
+void ShowErrorBox(HWND owner, const std::string& title, const std::string& message) {
+    MessageBoxA(owner, message.c_str(), title.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+// ---- creation ----
+
+TWin32Form::TWin32Form(TForm& form, std::vector<const TImageList*> imageLists) : Form(form) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA wc{};
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = ContainerProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = ContainerClass;
+        RegisterClassA(&wc);
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = PaintedProc;
+        wc.lpszClassName = PaintedClass;
+        RegisterClassA(&wc);
+        registered = true;
+    }
+    for (const TImageList* list : imageLists)
+        if (list)
+            ImageLists[list->Name] = CreateStateImageList(*list);
+
+    BaseFontPoints = form.Font().Size > 0 ? form.Font().Size : 8;
+    BaseFont = FontFor(TFont{});
+
+    Window =
+        CreateWindowExA(FormExStyle, ContainerClass, form.Caption().c_str(), FormStyle(form),
+                        CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
+    if (!Window) {
+        Release();
+        throw std::runtime_error("The main window cannot be created.");
+    }
+    auto entry = std::make_unique<TEntry>();
+    entry->Control = &form;
+    entry->Window = Window;
+    entry->Font = BaseFont;
+    ByControl[&form] = entry.get();
+    ByWindow[Window] = std::move(entry);
+
+    Tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, Window, nullptr, instance, nullptr);
+    if (Tooltip)
+        SendMessageA(Tooltip, TTM_SETMAXTIPWIDTH, 0, 400);
+
+    ++Updating;
+    try {
+        for (TControl* child : form.Children())
+            CreateControl(*child, Window);
+    } catch (...) {
+        Release(); // no destructor runs for a half-built binding
+        throw;
+    }
+    --Updating;
+
+    // Size and place the window: centred on the work area, or where the form says.
+    ApplyBounds(*ByControl[&form]);
+    if (form.Centered)
+        CentreOnScreen();
+    RECT outer;
+    GetWindowRect(Window, &outer);
+    form.UserMoved(outer.left, outer.top);
+    form.AttachPeer(this);
+}
+
+void TWin32Form::CentreOnScreen() {
+    RECT outer;
+    GetWindowRect(Window, &outer);
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    int left = work.left + (work.right - work.left - (outer.right - outer.left)) / 2;
+    int top = work.top + (work.bottom - work.top - (outer.bottom - outer.top)) / 2;
+    SetWindowPos(Window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32Form::CreateControl(TControl& control, HWND parentWindow) {
+    HWND window = CreateReal(control, parentWindow);
+    if (!window)
+        throw std::runtime_error("The control " + control.Name() + " cannot be created.");
+    auto entry = std::make_unique<TEntry>();
+    entry->Control = &control;
+    entry->Window = window;
+    TEntry& e = *entry;
+    ByControl[&control] = entry.get();
+    ByWindow[window] = std::move(entry);
+    if (!IsContainer(control.Kind()) && control.Kind() != TControlKind::PageControl)
+        SetWindowSubclass(window, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    // Siblings keep their creation order (the tab order), but a control laid
+    // over an earlier one is drawn above it.
+    for (TControl* sibling : control.Parent()->Children()) {
+        if (sibling == &control)
+            break;
+        if (sibling->Kind() != TControlKind::TabSheet &&
+            Overlap(sibling->Bounds(), control.Bounds())) {
+            SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            break;
+        }
+    }
+
+    for (TControl* child : control.Children())
+        CreateControl(*child, window);
+    ApplyAll(e);
+    control.AttachPeer(this);
+}
+
+HWND TWin32Form::CreateReal(TControl& control, HWND parent) {
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+    DWORD exStyle = 0;
+    const char* windowClass = ContainerClass;
+    void* param = this;
+    switch (control.Kind()) {
+    case TControlKind::Form:
+        break;
+    case TControlKind::PageControl:
+        // The pages are its children: the dialog keys must go into them.
+        windowClass = WC_TABCONTROLA;
+        style |= WS_CLIPCHILDREN;
+        exStyle |= WS_EX_CONTROLPARENT;
+        param = nullptr;
+        break;
+    case TControlKind::TabSheet:
+    case TControlKind::GroupBox:
+        style |= WS_CLIPCHILDREN;
+        exStyle |= WS_EX_CONTROLPARENT;
+        break;
+    case TControlKind::Label:
+        windowClass = "STATIC";
+        style |= SS_LEFTNOWORDWRAP | SS_NOTIFY | SS_NOPREFIX;
+        param = nullptr;
+        break;
+    case TControlKind::Edit:
+        windowClass = "EDIT";
+        style |= ES_AUTOHSCROLL | WS_TABSTOP;
+        if (static_cast<TEdit&>(control).ReadOnly)
+            style |= ES_READONLY;
+        exStyle |= WS_EX_CLIENTEDGE;
+        param = nullptr;
+        break;
+    case TControlKind::Memo:
+        // Always read-only: its lines come only from the program.
+        windowClass = "EDIT";
+        style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL | WS_TABSTOP;
+        exStyle |= WS_EX_CLIENTEDGE;
+        param = nullptr;
+        break;
+    case TControlKind::Button:
+        windowClass = "BUTTON";
+        style |= WS_TABSTOP |
+                 (static_cast<TButton&>(control).Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        param = nullptr;
+        break;
+    case TControlKind::CheckBox:
+        windowClass = "BUTTON";
+        style |= WS_TABSTOP | BS_CHECKBOX;
+        param = nullptr;
+        break;
+    case TControlKind::RadioButton:
+        windowClass = "BUTTON";
+        style |= WS_TABSTOP | BS_RADIOBUTTON;
+        param = nullptr;
+        break;
+    case TControlKind::ComboBox:
+        windowClass = WC_COMBOBOXA;
+        style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+        param = nullptr;
+        break;
+    case TControlKind::ListView: {
+        auto& list = static_cast<TListView&>(control);
+        windowClass = WC_LISTVIEWA;
+        style |= WS_TABSTOP | LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_SHAREIMAGELISTS;
+        if (list.ViewStyle == TViewStyle::Report)
+            style |= LVS_REPORT;
+        else
+            style |= LVS_LIST; // small pictures in a column, as a legend reads
+        if (!list.ShowColumnHeaders)
+            style |= LVS_NOCOLUMNHEADER;
+        if (!list.ReadOnly)
+            style |= LVS_EDITLABELS;
+        exStyle |= WS_EX_CLIENTEDGE;
+        param = nullptr;
+        break;
+    }
+    case TControlKind::ProgressBar:
+        windowClass = PROGRESS_CLASSA;
+        param = nullptr;
+        break;
+    case TControlKind::Shape:
+    case TControlKind::Image:
+        windowClass = PaintedClass;
+        param = &control;
+        break;
+    }
+    const int id = FirstControlId + static_cast<int>(ByControl.size());
+    HWND window = CreateWindowExA(exStyle, windowClass, "", style, 0, 0, 0, 0, parent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                  GetModuleHandleA(nullptr), param);
+    // Edit fields hold as much as the program puts in (a log may pass the
+    // system's default of 32K characters).
+    if (window && (control.Kind() == TControlKind::Edit || control.Kind() == TControlKind::Memo))
+        SendMessageA(window, EM_SETLIMITTEXT, 0, 0);
+    if (window && control.Kind() == TControlKind::ListView) {
+        auto& list = static_cast<TListView&>(control);
+        DWORD extended = LVS_EX_LABELTIP;
+        if (list.RowSelect)
+            extended |= LVS_EX_FULLROWSELECT;
+        if (list.GridLines)
+            extended |= LVS_EX_GRIDLINES;
+        ListView_SetExtendedListViewStyle(window, extended);
+        auto images = ImageLists.find(list.ImageListName);
+        if (images != ImageLists.end())
+            ListView_SetImageList(window, images->second, LVSIL_STATE);
+    }
+    return window;
+}
+
+TWin32Form::~TWin32Form() {
+    Release();
+}
+
+void TWin32Form::Release() {
+    ++Updating;
+    QuitOnDestroy = false;
+    for (auto& [window, entry] : ByWindow)
+        if (entry->Control->AttachedPeer() == this)
+            entry->Control->AttachPeer(nullptr);
+    if (Window && IsWindow(Window))
+        DestroyWindow(Window);
+    Window = nullptr;
+    for (auto& [font, handle] : Fonts)
+        DeleteObject(handle);
+    Fonts.clear();
+    for (auto& [name, images] : ImageLists)
+        if (images)
+            ImageList_Destroy(images);
+    ImageLists.clear();
+}
+
+// ---- lookups ----
+
+HWND TWin32Form::HandleOf(const TControl& control) const {
+    const TEntry* entry = EntryOf(control);
+    return entry ? entry->Window : nullptr;
+}
+
+HIMAGELIST TWin32Form::ImageListHandle(const std::string& name) const {
+    auto it = ImageLists.find(name);
+    return it == ImageLists.end() ? nullptr : it->second;
+}
+
+TWin32Form::TEntry* TWin32Form::EntryOf(HWND window) {
+    auto it = ByWindow.find(window);
+    return it == ByWindow.end() ? nullptr : it->second.get();
+}
+
+TWin32Form::TEntry* TWin32Form::EntryOf(const TControl& control) {
+    auto it = ByControl.find(&control);
+    return it == ByControl.end() ? nullptr : it->second;
+}
+
+const TWin32Form::TEntry* TWin32Form::EntryOf(const TControl& control) const {
+    auto it = ByControl.find(&control);
+    return it == ByControl.end() ? nullptr : it->second;
+}
+
+HFONT TWin32Form::FontFor(const TFont& font) {
+    TFont key = font;
+    key.Color = clDefault; // the colour is drawn, not part of the font
+    for (auto& [known, handle] : Fonts)
+        if (known == key)
+            return handle;
+    HDC screen = GetDC(nullptr);
+    int height =
+        -MulDiv(key.Size > 0 ? key.Size : BaseFontPoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    HFONT handle = CreateFontA(height, 0, 0, 0, key.Bold ? FW_BOLD : FW_NORMAL, key.Italic,
+                               key.Underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               key.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
+                               key.FixedPitch ? "Courier New" : "Tahoma");
+    if (!handle)
+        handle = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    Fonts.emplace_back(key, handle);
+    return handle;
+}
+
+void TWin32Form::Guard(const std::function<void()>& action) {
+    std::string message;
+    try {
+        action();
+        return;
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+        message = "Unknown error.";
+    }
+    // A handler's failure must not unwind through the system's window code.
+    ShowError(message);
+}
+
+void TWin32Form::ShowError(const std::string& message) {
+    if (OnError)
+        OnError(message);
+    else
+        ShowErrorBox(Window, Form.Caption(), message);
+}
+
+void TWin32Form::Show(int cmdShow) {
+    if (!Shown) {
+        Shown = true;
+        Guard([this] {
+            if (Form.OnCreate)
+                Form.OnCreate();
+        });
+        // Start-up may have found a saved position, which the show restores.
+        if (Window && Form.Centered)
+            CentreOnScreen();
+        Guard([this] {
+            if (Form.OnShow)
+                Form.OnShow();
+        });
+    }
+    if (!Window)
+        return;
+    ShowWindow(Window, cmdShow);
+    UpdateWindow(Window);
+}
+
+// ---- objects → real controls ----
+
+void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
+    TEntry* entry = EntryOf(control);
+    if (!entry || !Window)
+        return;
+    ++Updating;
+    HWND window = entry->Window;
+    switch (prop) {
+    case TProp::Caption:
+        if (control.Kind() == TControlKind::TabSheet) {
+            if (TEntry* owner = EntryOf(*control.Parent()))
+                ApplyTabs(*owner);
+        } else {
+            SetText(window, control.Caption());
+            if (control.Kind() == TControlKind::GroupBox)
+                InvalidateRect(window, nullptr, TRUE);
+        }
+        break;
+    case TProp::Hint:
+        ApplyHint(*entry);
+        break;
+    case TProp::Enabled:
+        EnableWindow(window, control.Enabled());
+        break;
+    case TProp::Visible:
+        ApplyVisible(*entry);
+        break;
+    case TProp::Bounds:
+        ApplyBounds(*entry);
+        break;
+    case TProp::Font:
+        ApplyFont(*entry);
+        break;
+    case TProp::Checked:
+        if (control.Kind() == TControlKind::CheckBox || control.Kind() == TControlKind::RadioButton)
+            Button_SetCheck(window, control.Kind() == TControlKind::CheckBox
+                                        ? static_cast<TCheckBox&>(control).Checked()
+                                        : static_cast<TRadioButton&>(control).Checked());
+        break;
+    case TProp::Items:
+        if (control.Kind() == TControlKind::ComboBox)
+            ApplyComboItems(*entry);
+        else if (control.Kind() == TControlKind::ListView)
+            ApplyListItems(*entry);
+        break;
+    case TProp::ItemIndex:
+        if (control.Kind() == TControlKind::ComboBox)
+            ApplyComboIndex(*entry);
+        else if (control.Kind() == TControlKind::ListView)
+            ApplyListSelection(*entry);
+        break;
+    case TProp::Lines:
+        ApplyLines(*entry);
+        break;
+    case TProp::Range:
+    case TProp::Position:
+        ApplyProgress(*entry);
+        break;
+    case TProp::Appearance:
+        InvalidateRect(window, nullptr, TRUE);
+        break;
+    case TProp::ActivePage:
+        ApplyTabs(*entry);
+        break;
+    case TProp::TabVisible:
+        if (TEntry* owner = EntryOf(*control.Parent()))
+            ApplyTabs(*owner);
+        break;
+    }
+    --Updating;
+}
+
+void TWin32Form::ApplyAll(TEntry& entry) {
+    TControl& control = *entry.Control;
+    HWND window = entry.Window;
+    switch (control.Kind()) {
+    case TControlKind::Memo:
+    case TControlKind::ComboBox:
+    case TControlKind::ListView:
+    case TControlKind::ProgressBar:
+    case TControlKind::TabSheet:
+        break;
+    default:
+        SetText(window, control.Caption());
+        break;
+    }
+    EnableWindow(window, control.Enabled());
+    ApplyFont(entry);
+    ApplyBounds(entry);
+    ApplyHint(entry);
+    switch (control.Kind()) {
+    case TControlKind::CheckBox:
+        Button_SetCheck(window, static_cast<TCheckBox&>(control).Checked());
+        break;
+    case TControlKind::RadioButton:
+        Button_SetCheck(window, static_cast<TRadioButton&>(control).Checked());
+        break;
+    case TControlKind::ComboBox:
+        ApplyComboItems(entry);
+        break;
+    case TControlKind::ListView:
+        ApplyListItems(entry);
+        break;
+    case TControlKind::Memo:
+        ApplyLines(entry);
+        break;
+    case TControlKind::ProgressBar:
+        ApplyProgress(entry);
+        break;
+    case TControlKind::PageControl:
+        ApplyTabs(entry);
+        break;
+    default:
+        break;
+    }
+    ApplyVisible(entry);
+}
+
+void TWin32Form::ApplyBounds(TEntry& entry) {
+    TControl& control = *entry.Control;
+    const TBounds& box = control.Bounds();
+    switch (control.Kind()) {
+    case TControlKind::Form: {
+        // The bounds give the client area; the frame comes on top.
+        RECT outer{0, 0, std::max(box.Width, 1), std::max(box.Height, 1)};
+        AdjustWindowRectEx(&outer, FormStyle(Form), FALSE, FormExStyle);
+        SetWindowPos(entry.Window, nullptr, box.Left, box.Top, outer.right - outer.left,
+                     outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        break;
+    }
+    case TControlKind::TabSheet:
+        break; // its page control places it
+    case TControlKind::ComboBox:
+        MoveWindow(entry.Window, box.Left, box.Top, box.Width, box.Height + ComboListHeight, TRUE);
+        break;
+    default:
+        MoveWindow(entry.Window, box.Left, box.Top, box.Width, box.Height, TRUE);
+        break;
+    }
+    if (control.Kind() == TControlKind::PageControl)
+        PlaceSheets(entry);
+    if (control.Kind() == TControlKind::ListView &&
+        static_cast<TListView&>(control).ViewStyle != TViewStyle::Report) {
+        RECT client;
+        GetClientRect(entry.Window, &client);
+        ListView_SetColumnWidth(entry.Window, 0, std::max<int>(client.right, 16));
+    }
+}
+
+void TWin32Form::ApplyVisible(TEntry& entry) {
+    TControl& control = *entry.Control;
+    if (control.Kind() == TControlKind::Form)
+        return; // Show() decides
+    bool visible = control.Visible();
+    if (control.Kind() == TControlKind::TabSheet) {
+        auto& sheet = static_cast<TTabSheet&>(control);
+        visible = visible && sheet.TabVisible() && sheet.PageControl()->ActivePage() == &sheet;
+    }
+    bool shown = (GetWindowLongA(entry.Window, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (visible != shown)
+        ShowWindow(entry.Window, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void TWin32Form::ApplyFont(TEntry& entry) {
+    TControl& control = *entry.Control;
+    entry.Font = control.Kind() == TControlKind::Form ? BaseFont : FontFor(control.Font());
+    SendMessageA(entry.Window, WM_SETFONT, reinterpret_cast<WPARAM>(entry.Font), TRUE);
+    if (control.Kind() == TControlKind::ComboBox)
+        ApplyBounds(entry); // the edit field's height follows the font
+    InvalidateRect(entry.Window, nullptr, TRUE);
+}
+
+void TWin32Form::ApplyHint(TEntry& entry) {
+    if (!Tooltip || entry.Control->Kind() == TControlKind::Form)
+        return;
+    TTTOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Window;
+    tool.uId = reinterpret_cast<UINT_PTR>(entry.Window);
+    SendMessageA(Tooltip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    const std::string& hint = entry.Control->Hint();
+    if (hint.empty())
+        return;
+    std::string text = hint;
+    tool.lpszText = &text[0];
+    SendMessageA(Tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void TWin32Form::ApplyLines(TEntry& entry) {
+    auto& memo = static_cast<TMemo&>(*entry.Control);
+    std::string text = JoinLines(memo.Lines());
+    HWND window = entry.Window;
+    const std::string& shown = entry.ShownText;
+    if (!shown.empty() && text.size() > shown.size() && text.compare(0, shown.size(), shown) == 0) {
+        // Lines were added: append only the new text, as a log grows.
+        int end = GetWindowTextLengthA(window);
+        SendMessageA(window, EM_SETSEL, end, end);
+        SendMessageA(window, EM_REPLACESEL, FALSE,
+                     reinterpret_cast<LPARAM>(text.c_str() + shown.size()));
+    } else {
+        SetWindowTextA(window, text.c_str());
+    }
+    entry.ShownText = text;
+    int end = GetWindowTextLengthA(window);
+    SendMessageA(window, EM_SETSEL, end, end);
+    SendMessageA(window, EM_SCROLLCARET, 0, 0);
+}
+
+void TWin32Form::ApplyComboItems(TEntry& entry) {
+    auto& combo = static_cast<TComboBox&>(*entry.Control);
+    SendMessageA(entry.Window, CB_RESETCONTENT, 0, 0);
+    for (const std::string& item : combo.Items())
+        SendMessageA(entry.Window, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(Displayable(item).c_str()));
+    ApplyComboIndex(entry);
+}
+
+void TWin32Form::ApplyComboIndex(TEntry& entry) {
+    auto& combo = static_cast<TComboBox&>(*entry.Control);
+    SendMessageA(entry.Window, CB_SETCURSEL, static_cast<WPARAM>(combo.ItemIndex()), 0);
+}
+
+void TWin32Form::ApplyListItems(TEntry& entry) {
+    auto& list = static_cast<TListView&>(*entry.Control);
+    HWND window = entry.Window;
+    SendMessageA(window, WM_SETREDRAW, FALSE, 0);
+
+    const auto& columns = list.Columns();
+    bool sameColumns = columns.size() == entry.ShownColumns.size();
+    for (size_t i = 0; sameColumns && i < columns.size(); ++i)
+        sameColumns = columns[i].Caption == entry.ShownColumns[i].Caption &&
+                      columns[i].Width == entry.ShownColumns[i].Width;
+    if (!sameColumns) {
+        for (size_t i = entry.ShownColumns.size(); i > 0; --i)
+            ListView_DeleteColumn(window, static_cast<int>(i - 1));
+        for (size_t i = 0; i < columns.size(); ++i) {
+            std::string caption = columns[i].Caption;
+            LVCOLUMNA column{};
+            column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+            column.pszText = &caption[0];
+            column.cx = columns[i].Width;
+            column.iSubItem = static_cast<int>(i);
+            SendMessageA(window, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+        }
+        entry.ShownColumns = columns;
+    }
+
+    // The real rows follow the object's order, so a row index is an item index.
+    ListView_DeleteAllItems(window);
+    for (size_t i = 0; i < list.Count(); ++i) {
+        const TListItem& item = *list.Item(i);
+        std::string caption = Displayable(item.Caption);
+        LVITEMA row{};
+        row.mask = LVIF_TEXT | LVIF_STATE | LVIF_PARAM;
+        row.iItem = static_cast<int>(i);
+        row.pszText = &caption[0];
+        row.state = item.StateIndex >= 0 ? INDEXTOSTATEIMAGEMASK(item.StateIndex + 1) : 0;
+        row.stateMask = LVIS_STATEIMAGEMASK;
+        row.lParam = static_cast<LPARAM>(i);
+        int index = static_cast<int>(
+            SendMessageA(window, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
+        for (size_t s = 0; index >= 0 && s < item.SubItems.size(); ++s) {
+            std::string text = Displayable(item.SubItems[s]);
+            LVITEMA sub{};
+            sub.iSubItem = static_cast<int>(s + 1);
+            sub.pszText = &text[0];
+            SendMessageA(window, LVM_SETITEMTEXTA, static_cast<WPARAM>(index),
+                         reinterpret_cast<LPARAM>(&sub));
+        }
+    }
+    ApplyListSelection(entry);
+    SendMessageA(window, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+void TWin32Form::ApplyListSelection(TEntry& entry) {
+    auto& list = static_cast<TListView&>(*entry.Control);
+    int index = list.IndexOf(list.Selected());
+    ListView_SetItemState(entry.Window, -1, 0, LVIS_SELECTED);
+    if (index >= 0) {
+        ListView_SetItemState(entry.Window, index, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(entry.Window, index, FALSE);
+    }
+}
+
+void TWin32Form::ApplyTabs(TEntry& entry) {
+    auto& pages = static_cast<TPageControl&>(*entry.Control);
+    std::vector<int> tabToPage;
+    std::vector<std::string> captions;
+    for (TTabSheet* page : pages.Pages())
+        if (page->TabVisible()) {
+            tabToPage.push_back(page->PageIndex());
+            captions.push_back(page->Caption());
+        }
+    HWND window = entry.Window;
+    if (tabToPage != entry.TabToPage || captions != entry.TabCaptions) {
+        TabCtrl_DeleteAllItems(window);
+        for (size_t i = 0; i < captions.size(); ++i) {
+            TCITEMA tab{};
+            tab.mask = TCIF_TEXT;
+            tab.pszText = &captions[i][0];
+            SendMessageA(window, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&tab));
+        }
+        entry.TabToPage = tabToPage;
+        entry.TabCaptions = captions;
+        PlaceSheets(entry);
+    }
+    auto active = std::find(tabToPage.begin(), tabToPage.end(), pages.ActivePageIndex());
+    TabCtrl_SetCurSel(window, active == tabToPage.end() ? -1 : active - tabToPage.begin());
+    for (TTabSheet* page : pages.Pages())
+        if (TEntry* sheet = EntryOf(*page))
+            ApplyVisible(*sheet);
+}
+
+void TWin32Form::PlaceSheets(TEntry& pageControl) {
+    RECT area;
+    GetClientRect(pageControl.Window, &area);
+    TabCtrl_AdjustRect(pageControl.Window, FALSE, &area);
+    for (TControl* child : pageControl.Control->Children())
+        if (TEntry* sheet = EntryOf(*child))
+            MoveWindow(sheet->Window, area.left, area.top, area.right - area.left,
+                       area.bottom - area.top, TRUE);
+}
+
+void TWin32Form::ApplyProgress(TEntry& entry) {
+    auto& bar = static_cast<TProgressBar&>(*entry.Control);
+    SendMessageA(entry.Window, PBM_SETRANGE32, static_cast<WPARAM>(bar.Min()),
+                 static_cast<LPARAM>(bar.Max()));
+    SendMessageA(entry.Window, PBM_SETPOS, static_cast<WPARAM>(bar.Position()), 0);
+}
+
+// ---- real controls → objects ----
+
+void TWin32Form::Command(HWND control, unsigned code) {
+    TEntry* entry = EntryOf(control);
+    if (!entry || Updating)
+        return;
+    TControl& object = *entry->Control;
+    switch (object.Kind()) {
+    case TControlKind::Button:
+        if (code == BN_CLICKED)
+            Guard([&object] { object.UserClick(); });
+        break;
+    case TControlKind::CheckBox:
+    case TControlKind::RadioButton:
+        if (code == BN_CLICKED) {
+            Guard([&object] { object.UserClick(); });
+            // The object may have refused the click; the real box follows it.
+            if (EntryOf(control))
+                PropertyChanged(object, TProp::Checked);
+        }
+        break;
+    case TControlKind::Label:
+        if (code == STN_CLICKED)
+            Guard([&object] { object.UserClick(); });
+        else if (code == STN_DBLCLK)
+            Guard([&object] { object.UserDblClick(); });
+        break;
+    case TControlKind::Edit:
+        if (code == EN_CHANGE) {
+            std::string text = WindowText(control);
+            Guard([&object, &text] { static_cast<TEdit&>(object).UserSetText(text); });
+        }
+        break;
+    case TControlKind::ComboBox:
+        if (code == CBN_SELCHANGE) {
+            int index = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+            Guard([&object, index] { static_cast<TComboBox&>(object).UserSelect(index); });
+            if (TEntry* again = EntryOf(control)) {
+                ++Updating;
+                ApplyComboIndex(*again);
+                --Updating;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT TWin32Form::Notify(const NMHDR& header, bool& handled) {
+    TEntry* entry = EntryOf(header.hwndFrom);
+    if (!entry || Updating)
+        return 0;
+    TControl& object = *entry->Control;
+    if (object.Kind() == TControlKind::PageControl && header.code == TCN_SELCHANGE) {
+        handled = true;
+        int tab = TabCtrl_GetCurSel(header.hwndFrom);
+        if (tab >= 0 && tab < static_cast<int>(entry->TabToPage.size())) {
+            int page = entry->TabToPage[static_cast<size_t>(tab)];
+            Guard([&object, page] { static_cast<TPageControl&>(object).UserSelectPage(page); });
+        }
+        if (TEntry* again = EntryOf(header.hwndFrom)) {
+            ++Updating;
+            ApplyTabs(*again);
+            --Updating;
+        }
+        return 0;
+    }
+    if (object.Kind() != TControlKind::ListView)
+        return 0;
+    auto& list = static_cast<TListView&>(object);
+    switch (header.code) {
+    case LVN_ITEMCHANGED: {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if (!(change.uChanged & LVIF_STATE) ||
+            !((change.uOldState ^ change.uNewState) & LVIS_SELECTED))
+            break;
+        if (change.iItem < 0 || change.iItem >= static_cast<int>(list.Count()))
+            break;
+        TListItem* item = list.Item(static_cast<size_t>(change.iItem));
+        if (change.uNewState & LVIS_SELECTED)
+            Guard([&list, item] { list.UserSelect(item); });
+        else if (list.Selected() == item)
+            Guard([&list] { list.UserSelect(nullptr); });
+        break;
+    }
+    case LVN_COLUMNCLICK: {
+        int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
+        Guard([&list, column] { list.UserColumnClick(column); });
+        break;
+    }
+    case NM_DBLCLK:
+        Guard([&list] { list.UserDblClick(); });
+        break;
+    case NM_CLICK:
+    case NM_RCLICK: {
+        // The list view swallows the button's release in its own drag check;
+        // these notifications come when the button has been released.
+        POINT at = reinterpret_cast<const NMITEMACTIVATE&>(header).ptAction;
+        int button = header.code == NM_CLICK ? 0 : 1;
+        Guard([&list, button, at] { list.UserMouseUp(button, at.x, at.y); });
+        break;
+    }
+    default:
+        return 0;
+    }
+    handled = true;
+    return 0;
+}
+
+// ---- window procedures ----
+
+LRESULT CALLBACK TWin32Form::ContainerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<TWin32Form*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self) {
+        bool handled = false;
+        LRESULT result = self->ContainerMessage(window, msg, wParam, lParam, handled);
+        if (handled)
+            return result;
+    }
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+LRESULT TWin32Form::ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
+                                     bool& handled) {
+    switch (msg) {
+    case WM_COMMAND:
+        if (lParam) {
+            Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+            handled = true;
+        }
+        return 0;
+    case WM_NOTIFY:
+        return Notify(*reinterpret_cast<const NMHDR*>(lParam), handled);
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT: {
+        TEntry* entry = EntryOf(reinterpret_cast<HWND>(lParam));
+        if (!entry)
+            return 0;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        bool field = msg == WM_CTLCOLOREDIT;
+        SetTextColor(dc, entry->Control->Enabled() ? TextColor(entry->Control->Font())
+                                                   : GetSysColor(COLOR_GRAYTEXT));
+        SetBkColor(dc, GetSysColor(field ? COLOR_WINDOW : COLOR_BTNFACE));
+        handled = true;
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(field ? COLOR_WINDOW : COLOR_BTNFACE));
+    }
+    case WM_PAINT: {
+        TEntry* entry = EntryOf(window);
+        if (!entry || entry->Control->Kind() != TControlKind::GroupBox)
+            return 0;
+        handled = true;
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT box;
+        GetClientRect(window, &box);
+        HGDIOBJ oldFont = SelectObject(dc, entry->Font);
+        TEXTMETRICA metrics;
+        GetTextMetricsA(dc, &metrics);
+        RECT frame = box;
+        frame.top += metrics.tmHeight / 2;
+        DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+        const std::string& caption = entry->Control->Caption();
+        if (!caption.empty()) {
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            SetTextColor(dc, entry->Control->Enabled() ? TextColor(entry->Control->Font())
+                                                       : GetSysColor(COLOR_GRAYTEXT));
+            SIZE size;
+            GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+            RECT text{8, 0, 8 + size.cx, metrics.tmHeight};
+            ExtTextOutA(dc, text.left, text.top, ETO_OPAQUE | ETO_CLIPPED, &text, caption.c_str(),
+                        static_cast<UINT>(caption.size()), nullptr);
+        }
+        SelectObject(dc, oldFont);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    default:
+        break;
+    }
+    if (window != Window)
+        return 0;
+    switch (msg) {
+    case WM_MOVE: {
+        RECT outer;
+        GetWindowRect(window, &outer);
+        if (!IsIconic(window))
+            Form.UserMoved(outer.left, outer.top);
+        return 0;
+    }
+    case WM_CLOSE:
+        handled = true;
+        Guard([this] {
+            if (Form.OnClose)
+                Form.OnClose();
+        });
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        if (QuitOnDestroy)
+            PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY:
+        // Every control is gone: later property changes go nowhere.
+        for (auto& [handle, entry] : ByWindow)
+            if (entry->Control->AttachedPeer() == this)
+                entry->Control->AttachPeer(nullptr);
+        ByControl.clear();
+        ByWindow.clear();
+        Window = nullptr;
+        Tooltip = nullptr;
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+LRESULT CALLBACK TWin32Form::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<TWin32Form*>(data);
+    if (msg == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, SubclassProc, 1);
+        return DefSubclassProc(window, msg, wParam, lParam);
+    }
+    if (TEntry* entry = self->EntryOf(window)) {
+        bool handled = false;
+        LRESULT result = self->ControlMessage(*entry, window, msg, wParam, lParam, handled);
+        if (handled)
+            return result;
+    }
+    return DefSubclassProc(window, msg, wParam, lParam);
+}
+
+LRESULT TWin32Form::ControlMessage(TEntry& entry, HWND window, UINT msg, WPARAM wParam,
+                                   LPARAM lParam, bool& handled) {
+    TControl& object = *entry.Control;
+    switch (msg) {
+    case WM_MOUSEMOVE:
+        if (!entry.MouseInside) {
+            TRACKMOUSEEVENT track{};
+            track.cbSize = sizeof(track);
+            track.dwFlags = TME_LEAVE;
+            track.hwndTrack = window;
+            if (TrackMouseEvent(&track)) {
+                entry.MouseInside = true;
+                Guard([&object] { object.UserMouseEnter(); });
+            }
+        }
+        return 0;
+    case WM_MOUSELEAVE:
+        if (entry.MouseInside) {
+            entry.MouseInside = false;
+            Guard([&object] { object.UserMouseLeave(); });
+        }
+        return 0;
+    case WM_SETCURSOR:
+        if (object.HandCursor) {
+            SetCursor(LoadCursor(nullptr, IDC_HAND));
+            handled = true;
+            return TRUE;
+        }
+        return 0;
+    default:
+        break;
+    }
+    if (object.Kind() != TControlKind::ListView)
+        return 0;
+    auto& list = static_cast<TListView&>(object);
+    switch (msg) {
+    case WM_GETDLGCODE: {
+        // Enter belongs to the list (it selects the mode), not to the dialog keys.
+        LRESULT code = DefSubclassProc(window, msg, wParam, lParam);
+        const MSG* key = reinterpret_cast<const MSG*>(lParam);
+        if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
+            code |= DLGC_WANTMESSAGE;
+        handled = true;
+        return code;
+    }
+    case WM_CHAR: {
+        char key = static_cast<char>(wParam);
+        Guard([&list, key] { list.UserKeyPress(key); });
+        return 0;
+    }
+    case WM_MBUTTONUP: {
+        int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+        Guard([&list, x, y] { list.UserMouseUp(2, x, y); });
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+LRESULT CALLBACK TWin32Form::PaintedProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_NCCREATE: {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        break;
+    }
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT: {
+        auto* object = reinterpret_cast<TControl*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT box;
+        GetClientRect(window, &box);
+        FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
+        if (object && object->Kind() == TControlKind::Shape)
+            DrawShape(dc, box, static_cast<const TShape&>(*object));
+        else if (object && object->Kind() == TControlKind::Image)
+            DrawLogo(dc, box, static_cast<const TImage&>(*object).Center);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    default:
+        break;
+    }
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+} // namespace qvx

@@ -1,0 +1,114 @@
+#pragma once
+// The real window of a TForm: one top-level window and one Win32 control per
+// control object, kept in step with the objects. The objects stay the source
+// of truth: property changes arrive through IControlPeer and are copied into
+// the real controls at once; the user's actions on the real controls are
+// handed to the objects' User* methods, which decide what happens.
+#include "app/controls/controls.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qvx {
+
+// The application's standard error display: a modal stop box owned by owner.
+void ShowErrorBox(HWND owner, const std::string& title, const std::string& message);
+
+class TWin32Form : public IControlPeer {
+public:
+    // Creates the window and every control (hidden until Show). The image
+    // lists are the form's pictures that list views name by ImageListName.
+    // The form must outlive the binding (destroy the binding first).
+    explicit TWin32Form(TForm& form, std::vector<const TImageList*> imageLists = {});
+    ~TWin32Form() override;
+    TWin32Form(const TWin32Form&) = delete;
+    TWin32Form& operator=(const TWin32Form&) = delete;
+
+    // nullptr once the window has been destroyed.
+    HWND Handle() const { return Window; }
+    // The real control of an object; nullptr for an object of another form.
+    HWND HandleOf(const TControl& control) const;
+    HIMAGELIST ImageListHandle(const std::string& name) const;
+
+    // The first time: the form's OnCreate, the window centred when the form
+    // still asks for it, the form's OnShow. Then the window is shown. When the
+    // user closes the window the form's OnClose runs before it is destroyed.
+    void Show(int cmdShow = SW_SHOWNORMAL);
+
+    // The application's standard error display for an exception that escaped
+    // an event handler: OnError when set, else ShowErrorBox with the window's
+    // caption (the application title once start-up has set it).
+    void ShowError(const std::string& message);
+    std::function<void(const std::string& message)> OnError;
+    // Ends the message loop (PostQuitMessage) when the window is destroyed.
+    bool QuitOnDestroy = false;
+
+    void PropertyChanged(TControl& control, TProp prop) override;
+
+private:
+    struct TEntry {
+        TControl* Control = nullptr;
+        HWND Window = nullptr;
+        HFONT Font = nullptr;
+        bool MouseInside = false;
+        std::string ShownText;                 // memo text as the real control holds it
+        std::vector<TListColumn> ShownColumns; // list view columns as created
+        std::vector<int> TabToPage;            // page control: page index of each tab
+        std::vector<std::string> TabCaptions;
+    };
+
+    void Release();
+    void CreateControl(TControl& control, HWND parentWindow);
+    HWND CreateReal(TControl& control, HWND parent);
+    void ApplyAll(TEntry& entry);
+    void ApplyBounds(TEntry& entry);
+    void ApplyVisible(TEntry& entry);
+    void ApplyFont(TEntry& entry);
+    void ApplyHint(TEntry& entry);
+    void ApplyLines(TEntry& entry);
+    void ApplyComboItems(TEntry& entry);
+    void ApplyComboIndex(TEntry& entry);
+    void ApplyListItems(TEntry& entry);
+    void ApplyListSelection(TEntry& entry);
+    void ApplyTabs(TEntry& entry);
+    void ApplyProgress(TEntry& entry);
+    void PlaceSheets(TEntry& pageControl);
+    void CentreOnScreen();
+    HFONT FontFor(const TFont& font);
+
+    TEntry* EntryOf(HWND window);
+    TEntry* EntryOf(const TControl& control);
+    const TEntry* EntryOf(const TControl& control) const;
+    void Guard(const std::function<void()>& action);
+
+    // Messages of the form and the containers, and of subclassed controls.
+    LRESULT ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT ControlMessage(TEntry& entry, HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
+                           bool& handled);
+    void Command(HWND control, unsigned code);
+    LRESULT Notify(const NMHDR& header, bool& handled);
+    static LRESULT CALLBACK ContainerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR data);
+    static LRESULT CALLBACK PaintedProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    TForm& Form;
+    HWND Window = nullptr;
+    HWND Tooltip = nullptr;
+    HFONT BaseFont = nullptr;
+    int BaseFontPoints = 8;
+    std::map<HWND, std::unique_ptr<TEntry>> ByWindow;
+    std::map<const TControl*, TEntry*> ByControl;
+    std::map<std::string, HIMAGELIST> ImageLists;
+    std::vector<std::pair<TFont, HFONT>> Fonts;
+    int Updating = 0; // > 0 while the binding itself changes a real control
+    bool Shown = false;
+};
+
+} // namespace qvx
