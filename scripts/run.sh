@@ -7,8 +7,18 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 qvx_install_deps
 qvx_build win32 Configurator demo
-exe="$QVX_BUILD/win32/Configurator.exe"
 demo_dir="$QVX_BUILD/win32/demo"
+
+# The demo's simulated adapter is the USB device QV2A0017 (demo/mvd2xx.cfg);
+# a first run selects it unless a port was chosen before.
+qvx_demo_port() {
+    qvx_wine_env
+    if ! "$QVX_WINE" reg query 'HKLM\SOFTWARE\Morveklink' /v Port </dev/null >/dev/null 2>&1; then
+        "$QVX_WINE" reg add 'HKLM\SOFTWARE\Morveklink' /v Port /t REG_SZ /d USB:QV2A0017 /f \
+            </dev/null >/dev/null 2>&1 || true
+    fi
+}
+qvx_demo_port
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     qvx_wine_env

@@ -3,6 +3,8 @@
 #include "app/win32/win_form.h"
 #include "app/win32/win_pictures.h"
 #include "platform/win32/win_platform.h"
+#include "serdev/portlists.h"
+#include "serdev/win32/Serdev.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -38,11 +40,21 @@ int MessageLoop(qvx::TWin32Form& window) {
     return static_cast<int>(msg.wParam);
 }
 
+// The system's major version, which decides how the COM ports are listed.
+uint32_t SystemMajorVersion() { return static_cast<uint32_t>(LOBYTE(LOWORD(GetVersion()))); }
+
 int Run(int cmdShow) {
     InitControls();
     qvx::TWinPlatform platform;
     qvx::TPlatform seams = platform.Platform();
-    qvx::TfrmMain form(seams);
+    // The link and its port-list threads live as long as the process.
+    qvx::TSerDev link(platform.UserIo, platform.Libraries,
+                      std::make_unique<qvx::TPortListThreads>(platform.Registry, platform.Libraries,
+                                                              platform.UserIo,
+                                                              SystemMajorVersion()));
+    qvx::TfrmMain form(seams, &link);
+    for (int i = 1; i < __argc; ++i)
+        form.CommandLine.push_back(__argv[i]);
     qvx::TWin32Form window(form, {&form.ilIcons});
     platform.SetMainWindow(window.Handle()); // boxes of start-up already belong to it
     platform.Timers.SetErrorHandler(

@@ -35,7 +35,7 @@ bool Overlap(const TBounds& a, const TBounds& b) {
 }
 
 COLORREF TextColor(const TFont& font) {
-    return font.Color == clDefault ? GetSysColor(COLOR_WINDOWTEXT) : font.Color;
+    return ToColorRef(font.Color, GetSysColor(COLOR_WINDOWTEXT));
 }
 
 std::string WindowText(HWND window) {
@@ -113,6 +113,7 @@ TWin32Form::TWin32Form(TForm& form, std::vector<const TImageList*> imageLists) :
     entry->Font = BaseFont;
     ByControl[&form] = entry.get();
     ByWindow[Window] = std::move(entry);
+    form.NativeHandle = Window;
 
     Tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -303,6 +304,7 @@ void TWin32Form::Release() {
     if (Window && IsWindow(Window))
         DestroyWindow(Window);
     Window = nullptr;
+    Form.NativeHandle = nullptr;
     for (auto& [font, handle] : Fonts)
         DeleteObject(handle);
     Fonts.clear();
@@ -470,6 +472,20 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
     case TProp::TabVisible:
         if (TEntry* owner = EntryOf(*control.Parent()))
             ApplyTabs(*owner);
+        break;
+    case TProp::Focus:
+        if (TControl* active = Form.ActiveControl())
+            if (HWND target = HandleOf(*active))
+                if (IsWindowVisible(target) && IsWindowEnabled(target))
+                    SetFocus(target);
+        break;
+    case TProp::ScrollTo:
+        if (control.Kind() == TControlKind::ListView) {
+            auto& list = static_cast<TListView&>(control);
+            const int index = list.IndexOf(list.ScrolledTo());
+            if (index >= 0)
+                ListView_EnsureVisible(window, index, FALSE);
+        }
         break;
     }
     --Updating;

@@ -223,8 +223,8 @@ HICON CreateProgramIcon(int size) {
 }
 
 void DrawShape(HDC dc, const RECT& box, const TShape& shape) {
-    TPaintTools tools(dc, static_cast<COLORREF>(shape.PenColor()),
-                      static_cast<COLORREF>(shape.BrushColor()));
+    TPaintTools tools(dc, ToColorRef(shape.PenColor(), GetSysColor(COLOR_WINDOWTEXT)),
+                      ToColorRef(shape.BrushColor(), GetSysColor(COLOR_WINDOW)));
     const int w = box.right - box.left;
     const int h = box.bottom - box.top;
     switch (shape.Shape()) {
@@ -244,6 +244,14 @@ void DrawShape(HDC dc, const RECT& box, const TShape& shape) {
         break;
     }
     }
+}
+
+COLORREF ToColorRef(TColor color, COLORREF fallback) {
+    if (color == clDefault)
+        return fallback;
+    if (color & clSystemColor)
+        return GetSysColor(static_cast<int>(color & 0xFF));
+    return static_cast<COLORREF>(color);
 }
 
 } // namespace qvx

@@ -27,4 +27,8 @@ HICON CreateProgramIcon(int size);
 
 void DrawShape(HDC dc, const RECT& box, const TShape& shape);
 
+// The system's colour for a portable one: system colours by their index,
+// clDefault as fallback, anything else as it stands.
+COLORREF ToColorRef(TColor color, COLORREF fallback);
+
 } // namespace qvx
