@@ -14,6 +14,7 @@
 
 #include "app/settings/settings.h"
 #include "fwupdate/Unitfwupdate.h"
+#include "j2534/passthru.h"
 #include "platform/callconv.h"
 #include "platform/platform.h"
 #include "serdev/link.h"
@@ -104,8 +105,13 @@ public:
     int32_t SortDir = 0;
     // Start-up found "WinTop" and "WinLeft": the window is not centred.
     bool HasSavedPosition = false;
-    // The pass-thru library the probe loaded.
+    // The pass-thru library the probe loaded, and its entry points.
     LibraryHandle PassThruLib = nullptr;
+    TPassThruApi PassThru;
+    // Device id from PassThruOpen; 0 = no device open.
+    uint32_t PassThruDeviceId = 0;
+    // Firmware, library and API version texts of PassThruReadVersion.
+    char PassThruVersionText[3][PassThruVersionSize] = {};
     // Today's date, for the mail subjects.
     std::function<TLocalDate()> Today = LocalDateNow;
 
@@ -268,6 +274,9 @@ public:
     virtual void btJ2534_CopyClick();
     virtual void btJ2534_Version_CheckClick();
     virtual void btJ2534_InstallClick();
+    // One string value of a catalogue entry, read without changing the
+    // catalogue; "" when the value or the entry is missing.
+    std::string ReadCatalogueValue(const std::string& device, const std::string& value);
 
     virtual void lbRefMouseEnter();
     virtual void lbMailMouseEnter();
