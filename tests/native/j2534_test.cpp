@@ -1,8 +1,7 @@
 // The J2534 page: the catalogue list, the library probe over fake entry
 // points, the version check and the driver installation from the simulated
 // adapter.
-#include "sim/sim_link.h"
-#include "tests/native/window_fixture.h"
+#include "tests/native/sim_window_fixture.h"
 
 #include <cstring>
 
@@ -395,33 +394,17 @@ public:
     }
 };
 
-class DriverInstallTest : public ::testing::Test {
+class DriverInstallTest : public SimWindowTest {
 protected:
     DriverInstallTest() {
-        TPortLists lists;
-        lists.Names = {"USB:QV2A0017"};
-        lists.Descriptions = {"Quorvelix Adapter"};
-        lists.DeviceIds = {""};
-        Link.SetPortLists(lists);
-        Files.SetProgramPath("C:\\Quorvelix\\Configurator.exe");
         Files.SetSystemFolder("C:\\Windows\\system32");
-        Form.FormCreate();
         Form.pbJ2534_Install.AttachPeer(&Progress);
     }
     ~DriverInstallTest() override { Form.pbJ2534_Install.AttachPeer(nullptr); }
-    void Configure(const std::string& text) {
-        TSimConfig config;
-        std::string error;
-        ASSERT_TRUE(ParseSimConfig(text, config, error)) << error;
-        Adapter.SetConfig(config);
-    }
     // Identifies the adapter, so that it offers its driver, and opens the page.
     void Identify() {
         Form.btSearch.UserClick();
-        for (int ms = 0; ms < 60000 && Form.SessionState != ssIdle; ++ms) {
-            Link.Advance(1000);
-            Timers.Advance(1);
-        }
+        RunUntilIdle();
         ASSERT_EQ(Form.AdapterInfo.DriverVersion, "105");
         Form.pcOptions.UserSelectPage(2);
         ASSERT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
@@ -432,16 +415,6 @@ protected:
 
     const std::string Dll = "C:\\Windows\\system32\\mvpass32.dll";
     const std::string Entry = Catalogue + "\\Morveklink - Quorvelix";
-    TMemoryRegistry Registry;
-    TFakeLibraries Libraries;
-    TScriptedUserIo UserIo;
-    TMemoryFiles Files;
-    TStaticVersion Version = TStaticVersion::Product();
-    TManualTimers Timers;
-    TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
-    TSimAdapter Adapter;
-    TSimLink Link{Adapter};
-    TfrmMain Form{Platform, &Link};
     TPositionLog Progress;
 };
 

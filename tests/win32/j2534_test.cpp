@@ -158,6 +158,7 @@ class DriverRoadTest : public ::testing::Test {
 protected:
     DriverRoadTest() {
         CleanUp();
+        HadCatalogue = Registry.OpenKey(Catalogue, RegAccess::Read) != nullptr;
         HadDevice = ReadDevice(SavedDevice);
         TSimConfig config;
         std::string error;
@@ -176,6 +177,14 @@ protected:
         if (Form.PassThruLib)
             Form.btJ2534_Load.UserClick();
         CleanUp();
+        // The catalogue itself goes again when the installation made it.
+        if (!HadCatalogue) {
+            auto catalogue = Registry.OpenKey(Catalogue, RegAccess::Read);
+            if (catalogue && catalogue->SubkeyNames().empty()) {
+                catalogue.reset();
+                Registry.DeleteKey(Catalogue);
+            }
+        }
         if (HadDevice)
             Form.Settings.RegWriteStr("", "Device", SavedDevice);
         else if (auto key = Registry.OpenKey(SettingsKey, RegAccess::AllAccess))
@@ -212,6 +221,7 @@ protected:
     TSimAdapter Adapter;
     TSimLink Link{Adapter};
     TfrmMain Form{Platform, &Link};
+    bool HadCatalogue = false;
     bool HadDevice = false;
     std::string SavedDevice;
 };
