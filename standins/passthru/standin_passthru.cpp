@@ -17,6 +17,11 @@
 
 #include <cstdint>
 
+// The build passes the version; this is the one the simulated adapter offers.
+#ifndef QVX_PASSTHRU_VERSION
+#define QVX_PASSTHRU_VERSION "105"
+#endif
+
 namespace {
 
 typedef int32_t TStatus;
