@@ -10,7 +10,9 @@
 #include "platform/win32/win_files.h"
 #include "platform/win32/win_libraries.h"
 #include "platform/win32/win_registry.h"
+#include "serdev/win32/Serdev.h"
 #include "sim/sim_link.h"
+#include "tests/win32/link_test_support.h"
 
 #include <windows.h>
 
@@ -152,14 +154,58 @@ TEST_F(StandInProbeTest, FailingOpenStillAsksForTheVersionWithIdZero) {
     EXPECT_EQ(Controls.Calls(1), 0);  // nothing to close
 }
 
+std::string InstalledPath() {
+    char folder[MAX_PATH] = {};
+    GetSystemDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\mvpass32.dll";
+}
+
+// What an installation leaves behind, removed before and after a test: the
+// library file, the maker's entry (and the catalogue when the test made it),
+// and the stored "Device" choice put back.
+class TInstallTraces {
+public:
+    explicit TInstallTraces(IRegistry& registry) : Registry(registry) {
+        CleanUp();
+        HadCatalogue = Registry.OpenKey(Catalogue, RegAccess::Read) != nullptr;
+        if (auto key = Registry.OpenKey(SettingsKey, RegAccess::Read))
+            HadDevice = key->ReadString("Device", SavedDevice);
+    }
+    ~TInstallTraces() {
+        CleanUp();
+        if (!HadCatalogue) {
+            auto catalogue = Registry.OpenKey(Catalogue, RegAccess::Read);
+            if (catalogue && catalogue->SubkeyNames().empty()) {
+                catalogue.reset();
+                Registry.DeleteKey(Catalogue);
+            }
+        }
+        if (auto key = Registry.OpenKey(SettingsKey, RegAccess::AllAccess)) {
+            if (HadDevice)
+                key->WriteString("Device", SavedDevice);
+            else
+                key->DeleteValue("Device");
+        }
+    }
+    TInstallTraces(const TInstallTraces&) = delete;
+    TInstallTraces& operator=(const TInstallTraces&) = delete;
+
+private:
+    void CleanUp() {
+        Registry.DeleteKey(MakerEntry);
+        DeleteFileA(InstalledPath().c_str());
+    }
+    IRegistry& Registry;
+    bool HadCatalogue = false;
+    bool HadDevice = false;
+    std::string SavedDevice;
+};
+
 // The real registry, the real system folder and LoadLibrary; the adapter is
 // simulated and carries the stand-in library as its driver.
 class DriverRoadTest : public ::testing::Test {
 protected:
     DriverRoadTest() {
-        CleanUp();
-        HadCatalogue = Registry.OpenKey(Catalogue, RegAccess::Read) != nullptr;
-        HadDevice = ReadDevice(SavedDevice);
         TSimConfig config;
         std::string error;
         EXPECT_TRUE(ParseSimConfig("driver.image.file=" + StandInPath(), config, error)) << error;
@@ -174,34 +220,9 @@ protected:
         Form.RebuildPortList(true);
     }
     ~DriverRoadTest() override {
+        // Unloaded before the traces go: a loaded library cannot be deleted.
         if (Form.PassThruLib)
             Form.btJ2534_Load.UserClick();
-        CleanUp();
-        // The catalogue itself goes again when the installation made it.
-        if (!HadCatalogue) {
-            auto catalogue = Registry.OpenKey(Catalogue, RegAccess::Read);
-            if (catalogue && catalogue->SubkeyNames().empty()) {
-                catalogue.reset();
-                Registry.DeleteKey(Catalogue);
-            }
-        }
-        if (HadDevice)
-            Form.Settings.RegWriteStr("", "Device", SavedDevice);
-        else if (auto key = Registry.OpenKey(SettingsKey, RegAccess::AllAccess))
-            key->DeleteValue("Device");
-    }
-    std::string Installed() const {
-        char folder[MAX_PATH] = {};
-        GetSystemDirectoryA(folder, MAX_PATH);
-        return std::string(folder) + "\\mvpass32.dll";
-    }
-    void CleanUp() {
-        Registry.DeleteKey(MakerEntry);
-        DeleteFileA(Installed().c_str());
-    }
-    bool ReadDevice(std::string& value) {
-        auto key = Registry.OpenKey(SettingsKey, RegAccess::Read);
-        return key && key->ReadString("Device", value);
     }
     void Identify() {
         Form.btSearch.UserClick();
@@ -212,6 +233,7 @@ protected:
     }
 
     TWinRegistry Registry;
+    TInstallTraces Traces{Registry};
     TWinLibraries Libraries;
     TScriptedUserIo UserIo;
     TWinFiles Files;
@@ -221,9 +243,6 @@ protected:
     TSimAdapter Adapter;
     TSimLink Link{Adapter};
     TfrmMain Form{Platform, &Link};
-    bool HadCatalogue = false;
-    bool HadDevice = false;
-    std::string SavedDevice;
 };
 
 TEST_F(DriverRoadTest, IdentifyCheckInstallRefreshReadInfo) {
@@ -233,16 +252,16 @@ TEST_F(DriverRoadTest, IdentifyCheckInstallRefreshReadInfo) {
 
     Form.pcOptions.UserSelectPage(2);
     EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
-    EXPECT_EQ(Form.DriverDllPath, Installed());
+    EXPECT_EQ(Form.DriverDllPath, InstalledPath());
 
     Form.btJ2534_Install.UserClick();
     EXPECT_TRUE(UserIo.Boxes().empty());
-    EXPECT_EQ(ReadFile(Installed()), ReadFile(StandInPath()));
+    EXPECT_EQ(ReadFile(InstalledPath()), ReadFile(StandInPath()));
     auto entry = Registry.OpenKey(MakerEntry, RegAccess::Read);
     ASSERT_NE(entry, nullptr);
     std::string text;
     EXPECT_TRUE(entry->ReadString("FunctionLibrary", text));
-    EXPECT_EQ(text, Installed());
+    EXPECT_EQ(text, InstalledPath());
     uint32_t flag = 2;
     EXPECT_TRUE(entry->ReadDword("ISO15765", flag));
     EXPECT_EQ(flag, 1u);
@@ -259,7 +278,7 @@ TEST_F(DriverRoadTest, IdentifyCheckInstallRefreshReadInfo) {
     auto it = std::find(items.begin(), items.end(), "Morveklink - Quorvelix");
     ASSERT_NE(it, items.end());
     Form.cbJ2534_Devices.UserSelect(static_cast<int>(it - items.begin()));
-    EXPECT_EQ(Form.edJ2534_DLL.Text(), Installed());
+    EXPECT_EQ(Form.edJ2534_DLL.Text(), InstalledPath());
     Form.btJ2534_Info.UserClick();
     const auto& lines = Form.memJ2534.Lines();
     ASSERT_EQ(lines.size(), 16u);
@@ -283,8 +302,66 @@ TEST_F(DriverRoadTest, ALoadedLibraryCannotBeReplaced) {
     ASSERT_EQ(UserIo.Boxes().size(), 1u);
     EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
     // The library in use is still the whole file.
-    EXPECT_EQ(ReadFile(Installed()), ReadFile(StandInPath()));
+    EXPECT_EQ(ReadFile(InstalledPath()), ReadFile(StandInPath()));
     Form.btJ2534_Load.UserClick();
+}
+
+} // namespace
+} // namespace qvx
+
+namespace qvx {
+namespace {
+
+// The demo's road: the image read over the real device link from the
+// stand-in D2XX library's simulated adapter, at the demo's line rate.
+class DriverOverUsbTest : public ::testing::Test {
+protected:
+    DriverOverUsbTest() {
+        using TAddSim = int(__cdecl*)(const char*, const char*, const char*, char*, int);
+        auto add = reinterpret_cast<TAddSim>(
+            reinterpret_cast<void*>(GetProcAddress(D2xx, "QvxStandIn_AddSimDevice")));
+        char error[256] = {};
+        const std::string config =
+            "driver.image.file=" + StandInPath() + ";line.rate=11520;line.chunk=64";
+        Added = add && add("QV2A0017", "Quorvelix Adapter", config.c_str(), error, 256);
+        EXPECT_TRUE(Added) << error;
+        Link.SetPortName("USB:QV2A0017");
+        Form.Settings.RegBasePath = SettingsKey;
+        Form.Settings.AppProductName = "Quorvelix";
+        Form.AdapterInfo.DriverVersion = "105";
+        Form.btJ2534_Install.SetEnabled(true);
+        Form.pcOptions.SetActivePage(&Form.J2534);
+    }
+    ~DriverOverUsbTest() override {
+        Link.Close();
+        if (auto reset = reinterpret_cast<void(__cdecl*)()>(
+                reinterpret_cast<void*>(GetProcAddress(D2xx, "QvxStandIn_Reset"))))
+            reset();
+        FreeLibrary(D2xx);
+    }
+
+    HMODULE D2xx = LoadLibraryA("mvd2xx.dll");
+    bool Added = false;
+    TWinRegistry Registry;
+    TInstallTraces Traces{Registry};
+    TWinLibraries Libraries;
+    TScriptedUserIo UserIo;
+    TWinFiles Files;
+    TStaticVersion Version = TStaticVersion::Product();
+    TManualTimers Timers;
+    TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
+    TSerDev Link{UserIo, Libraries, std::make_unique<TCountingLists>()};
+    TfrmMain Form{Platform, &Link};
+};
+
+TEST_F(DriverOverUsbTest, InstallsTheImageTheAdapterSends) {
+    ASSERT_TRUE(Added);
+    Form.btJ2534_Install.UserClick();
+    EXPECT_TRUE(UserIo.Boxes().empty());
+    EXPECT_EQ(ReadFile(InstalledPath()), ReadFile(StandInPath()));
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "105");
+    EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clGreen);
+    EXPECT_FALSE(Link.IsOpen());
 }
 
 } // namespace
