@@ -1,8 +1,9 @@
 #pragma once
 // The main window frmMain: every control with its caption, hint, initial state
-// and place, and the binding of each event to its handler. The handlers live in
-// Unitmain_handlers.cpp; they are virtual so that a window can be observed or
-// specialised without touching the bindings.
+// and place, and the binding of each event to its handler. The handlers are
+// defined beside the work they belong to (session/, modes/, fwupdate/,
+// j2534/, app/startup.cpp, app/about.cpp); they are virtual so that a window
+// can be observed or specialised without touching the bindings.
 //
 // Members are constructed in declaration order: a parent is always declared
 // before its children. Places are set in one function, TfrmMain::ApplyLayout.
@@ -14,6 +15,7 @@
 
 #include "app/settings/settings.h"
 #include "fwupdate/Unitfwupdate.h"
+#include "j2534/passthru.h"
 #include "platform/callconv.h"
 #include "platform/platform.h"
 #include "serdev/link.h"
@@ -104,8 +106,13 @@ public:
     int32_t SortDir = 0;
     // Start-up found "WinTop" and "WinLeft": the window is not centred.
     bool HasSavedPosition = false;
-    // The pass-thru library the probe loaded.
+    // The pass-thru library the probe loaded, and its entry points.
     LibraryHandle PassThruLib = nullptr;
+    TPassThruApi PassThru;
+    // Device id from PassThruOpen; 0 = no device open.
+    uint32_t PassThruDeviceId = 0;
+    // Firmware, library and API version texts of PassThruReadVersion.
+    char PassThruVersionText[3][PassThruVersionSize] = {};
     // Today's date, for the mail subjects.
     std::function<TLocalDate()> Today = LocalDateNow;
 
@@ -268,6 +275,9 @@ public:
     virtual void btJ2534_CopyClick();
     virtual void btJ2534_Version_CheckClick();
     virtual void btJ2534_InstallClick();
+    // One string value of a catalogue entry, read without changing the
+    // catalogue; "" when the value or the entry is missing.
+    std::string ReadCatalogueValue(const std::string& device, const std::string& value);
 
     virtual void lbRefMouseEnter();
     virtual void lbMailMouseEnter();

@@ -285,7 +285,31 @@ TKey ModeKey(bool hidden, bool& freshModes) {
             }};
 }
 
-TKeyTable MakeKeys(bool& freshModes) {
+// A file path as the configuration gives it: an absolute path as it is, a
+// relative one below baseDir (the folder of the configuration file; empty =
+// the current folder).
+std::string ResolveConfigPath(const std::string& path, const std::string& baseDir) {
+    const bool absolute = (!path.empty() && (path[0] == '/' || path[0] == '\\')) ||
+                          (path.size() > 1 && path[1] == ':');
+    if (absolute || baseDir.empty())
+        return path;
+    const char last = baseDir.back();
+    if (last == '/' || last == '\\')
+        return baseDir + path;
+    return baseDir + (baseDir.find('\\') != std::string::npos ? "\\" : "/") + path;
+}
+
+bool ReadFileBytes(const std::string& path, Bytes& bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    std::ostringstream text;
+    text << file.rdbuf();
+    bytes = text.str();
+    return true;
+}
+
+TKeyTable MakeKeys(bool& freshModes, const std::string& baseDir = std::string()) {
     using C = TSimConfig;
     TKeyTable keys = {
         {"identity.copyright", TextKey(&C::Copyright)},
@@ -333,6 +357,16 @@ TKeyTable MakeKeys(bool& freshModes) {
           },
           [](const C& c) { return std::vector<std::string>{ToHex(c.DriverImage)}; }}},
         {"driver.image", {TextKey(&C::DriverImage).Parse, nullptr}},
+        {"driver.image.file",
+         {[baseDir](const std::string& v, C& c, std::string& why) {
+              const std::string path = ResolveConfigPath(v, baseDir);
+              if (v.empty() || !ReadFileBytes(path, c.DriverImage)) {
+                  why = "cannot read the file '" + path + "'";
+                  return false;
+              }
+              return true;
+          },
+          nullptr}},
         {"driver.image.pattern",
          {[](const std::string& v, C& c, std::string& why) {
               long long n = 0;
@@ -402,8 +436,13 @@ bool ParseSimModeLine(const std::string& line, TSimMode& mode) {
 }
 
 bool ParseSimConfig(const std::string& text, TSimConfig& config, std::string& error) {
+    return ParseSimConfig(text, config, error, std::string());
+}
+
+bool ParseSimConfig(const std::string& text, TSimConfig& config, std::string& error,
+                    const std::string& baseDir) {
     bool freshModes = true;
-    const TKeyTable keys = MakeKeys(freshModes);
+    const TKeyTable keys = MakeKeys(freshModes, baseDir);
     TSimConfig work = config;
     size_t pos = 0;
     int lineNo = 0;
@@ -454,14 +493,15 @@ bool LoadSimConfig(const std::string& source, TSimConfig& config, std::string& e
     if (source.empty() || source[0] != '@') {
         return ParseSimConfig(source, config, error);
     }
-    std::ifstream file(source.substr(1), std::ios::binary);
-    if (!file) {
-        error = "cannot read the file '" + source.substr(1) + "'";
+    const std::string fileName = source.substr(1);
+    Bytes text;
+    if (!ReadFileBytes(fileName, text)) {
+        error = "cannot read the file '" + fileName + "'";
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return ParseSimConfig(text.str(), config, error);
+    const size_t slash = fileName.find_last_of("/\\");
+    return ParseSimConfig(text, config, error,
+                          slash == std::string::npos ? std::string() : fileName.substr(0, slash));
 }
 
 std::string FormatSimConfig(const TSimConfig& config) {

@@ -33,6 +33,10 @@
 //   driver.image         driver image bytes (escaped text)
 //   driver.image.hex     driver image bytes as hex digits
 //   driver.image.pattern driver image of N bytes counting 0x00..0xFF
+//   driver.image.file    driver image = the bytes of this file; a relative
+//                        path is taken from the folder of the configuration
+//                        file (LoadSimConfig "@" + file), else from the
+//                        current folder
 //   power.lines          bool: identity replies carry "PI:"/"UI:"
 //   power.on             bool: external power output is switched on
 //   power.volts          measured supply, decimal text ("UI:" + text + "V")
@@ -160,9 +164,14 @@ constexpr uint64_t kSimMaxBytesPerSecond = 10000000;
 // a fresh one). On the first bad line: false, `error` says which line and why,
 // and `config` is left unchanged.
 bool ParseSimConfig(const std::string& text, TSimConfig& config, std::string& error);
+// As above; relative file paths of the text are taken from baseDir (empty =
+// the current folder).
+bool ParseSimConfig(const std::string& text, TSimConfig& config, std::string& error,
+                    const std::string& baseDir);
 
 // The configuration text itself, or "@" + the name of a file that holds it
-// (for an environment variable that names a file).
+// (for an environment variable that names a file); relative paths in a file
+// are taken from the file's folder.
 bool LoadSimConfig(const std::string& source, TSimConfig& config, std::string& error);
 
 // The text form of every field, one key a line (joined with ';' instead of

@@ -1,0 +1,130 @@
+// The adapter's own pass-thru driver: the check of the installed version
+// and the installation from the image the adapter carries.
+#include "app/Unitmain.h"
+#include "j2534/base_path_guard.h"
+
+namespace qvx {
+
+namespace {
+
+constexpr int J2534Page = 2;
+
+// The maker's entry: the four strings, then the protocol flags, each step
+// moving the progress bar on. False when any write failed.
+bool WriteMakerEntry(TfrmMain& f) {
+    TProgressBar& progress = f.pbJ2534_Install;
+    TBasePathGuard guard(f.Settings, PassThruCatalogue);
+    const std::pair<const char*, std::string> strings[] = {
+        {TPassThruDevice::Vendor, "Morveklink"},
+        {TPassThruDevice::Name, "Quorvelix"},
+        {TPassThruDevice::ConfigApplication, f.Platform.Files.ProgramPath()},
+        {TPassThruDevice::FunctionLibrary, f.DriverDllPath},
+    };
+    bool written = true;
+    for (const auto& value : strings) {
+        written = f.Settings.RegWriteStr(MakerPassThruDevice, value.first, value.second) && written;
+        progress.SetPosition(progress.Position() + 10);
+    }
+    f.Settings.RegBasePath += std::string("\\") + MakerPassThruDevice;
+    const int step = (progress.Max() - progress.Position()) / 20;
+    for (const TPassThruProtocolFlag& flag : PassThruProtocolTable) {
+        written = f.Settings.RegWriteInt(flag.Name, flag.Value) && written;
+        progress.SetPosition(progress.Position() + step);
+    }
+    progress.SetPosition(progress.Max());
+    return written;
+}
+
+} // namespace
+
+void TfrmMain::pcOptionsChange() {
+    if (pcOptions.ActivePageIndex() != J2534Page)
+        return;
+    if (!AdapterInfo.DriverVersion.empty()) {
+        btJ2534_RefreshClick();
+        pbJ2534_Install.SetPosition(0);
+        btJ2534_Version_CheckClick();
+    } else if (!edVersion.Text().empty()) {
+        lbJ2534_Message.SetCaption("  Update Firmware !!!");
+        lbJ2534_Message.SetVisible(true);
+    }
+}
+
+void TfrmMain::btJ2534_Version_CheckClick() {
+    shJ2534_Install.SetVisible(false);
+    shJ2534_Version_DLL.SetVisible(false);
+    const std::string folder = Platform.Files.SystemFolder();
+    if (folder.empty()) {
+        DriverDllPath.clear();
+        edJ2534_Version_DLL.SetText("Access Error");
+        return;
+    }
+    DriverDllPath = folder + "\\" + MakerPassThruFile;
+    Bytes image;
+    if (!Settings.LoadFileToString(DriverDllPath, image)) {
+        edJ2534_Version_DLL.SetText("Not installed");
+        return;
+    }
+    const std::string installed = FindDllVersion(image.data(), image.size());
+    edJ2534_Version_DLL.SetText(installed);
+    if (!btJ2534_Install.Enabled())
+        return;
+    shJ2534_Install.SetBrushColor(clGreen);
+    if (installed != AdapterInfo.DriverVersion) {
+        shJ2534_Version_DLL.SetBrushColor(clRed);
+        lbJ2534_Message.SetCaption("- Update is required ->");
+        lbJ2534_Message.SetVisible(true);
+    } else {
+        shJ2534_Version_DLL.SetBrushColor(clGreen);
+        lbJ2534_Message.SetVisible(false);
+    }
+    shJ2534_Install.SetVisible(true);
+    shJ2534_Version_DLL.SetVisible(true);
+}
+
+void TfrmMain::btJ2534_InstallClick() {
+    if (AdapterInfo.DriverVersion.empty())
+        return;
+    // The link belongs to a running session or upload: never take it away.
+    if (SessionState != ssIdle || Updater.IsUploading())
+        return;
+    // The port of the last session; the selected one when there was none.
+    if (Link.PortName().empty()) {
+        const int i = cbCOM.ItemIndex();
+        if (i >= 0 && static_cast<size_t>(i) < Ports.Names.size())
+            Link.SetPortName(Ports.Names[static_cast<size_t>(i)]);
+    }
+    Bytes image;
+    if (!Exchange.FetchDriverImage(image)) {
+        Settings.ShowMessageBox("Error...",
+                                Settings.AppProductName +
+                                    " Adapter is not found on Communication Port " + cbCOM.Text(),
+                                mb::IconStop);
+        return;
+    }
+    if (image.empty())
+        return;
+
+    pbJ2534_Install.SetPosition(0);
+    // The path comes from the last version check; a press before any check
+    // still finds the system folder.
+    if (DriverDllPath.empty() && !Platform.Files.SystemFolder().empty())
+        DriverDllPath = Platform.Files.SystemFolder() + "\\" + MakerPassThruFile;
+    bool installed = false;
+    if (!DriverDllPath.empty()) {
+        Platform.Files.RemoveFile(DriverDllPath);
+        if (Settings.SaveStringToFile(DriverDllPath, image, image.size())) {
+            pbJ2534_Install.SetPosition(pbJ2534_Install.Position() + 30);
+            // A catalogue entry that could not be written leaves the
+            // library unknown to every J2534 application: not a success.
+            installed = WriteMakerEntry(*this);
+            btJ2534_Version_CheckClick();
+            btJ2534_RefreshClick();
+        }
+    }
+    if (!installed)
+        Settings.ShowMessageBox("Error...", "Installing of Passthru driver Error", mb::IconStop);
+    btJ2534_Version_CheckClick();
+}
+
+} // namespace qvx

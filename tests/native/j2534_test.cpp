@@ -1,0 +1,546 @@
+// The J2534 page: the catalogue list, the library probe over fake entry
+// points, the version check and the driver installation from the simulated
+// adapter.
+#include "tests/native/sim_window_fixture.h"
+
+#include <cstring>
+
+namespace qvx {
+namespace {
+
+const std::string Catalogue = "SOFTWARE\\PassThruSupport.04.04";
+const std::string SettingsKey = "SOFTWARE\\Morveklink";
+
+// The fake library's behaviour and what it was asked; entry points are plain
+// functions, so they reach it through one pointer.
+struct TFakePassThru {
+    int32_t OpenStatus = 0;
+    int32_t CloseStatus = 0;
+    int32_t VersionStatus = 0;
+    uint32_t Id = 7;
+    std::string Firmware = "FW 1.2";
+    std::string Library = "DLL 3.4";
+    std::string Api = "04.04";
+    std::vector<std::string> Calls;
+};
+TFakePassThru* g_fake = nullptr;
+
+int32_t QVX_STDCALL FakeOpen(void* name, uint32_t* id) {
+    g_fake->Calls.push_back(name ? "Open(name)" : "Open");
+    if (g_fake->OpenStatus == 0)
+        *id = g_fake->Id;
+    return g_fake->OpenStatus;
+}
+int32_t QVX_STDCALL FakeClose(uint32_t id) {
+    g_fake->Calls.push_back("Close " + std::to_string(id));
+    return g_fake->CloseStatus;
+}
+int32_t QVX_STDCALL FakeReadVersion(uint32_t id, char* fw, char* dll, char* api) {
+    g_fake->Calls.push_back("ReadVersion " + std::to_string(id));
+    if (g_fake->VersionStatus != 0)
+        return g_fake->VersionStatus;
+    // Texts of exactly 80 bytes have no zero byte: the buffer ends them.
+    std::memcpy(fw, g_fake->Firmware.data(), std::min<size_t>(80, g_fake->Firmware.size()));
+    std::memcpy(dll, g_fake->Library.data(), std::min<size_t>(80, g_fake->Library.size()));
+    std::memcpy(api, g_fake->Api.data(), std::min<size_t>(80, g_fake->Api.size()));
+    return 0;
+}
+int32_t QVX_STDCALL FakeUnused() {
+    return 1;
+}
+
+TFakeLibraries::Symbols FakeSymbols() {
+    TFakeLibraries::Symbols s;
+    for (const char* name :
+         {"PassThruConnect", "PassThruDisconnect", "PassThruReadMsgs", "PassThruWriteMsgs",
+          "PassThruStartPeriodicMsg", "PassThruStopPeriodicMsg", "PassThruStartMsgFilter",
+          "PassThruStopMsgFilter", "PassThruSetProgrammingVoltage", "PassThruGetLastError",
+          "PassThruIoctl"})
+        s[name] = reinterpret_cast<void*>(&FakeUnused);
+    s["PassThruOpen"] = reinterpret_cast<void*>(&FakeOpen);
+    s["PassThruClose"] = reinterpret_cast<void*>(&FakeClose);
+    s["PassThruReadVersion"] = reinterpret_cast<void*>(&FakeReadVersion);
+    return s;
+}
+
+class J2534Test : public WindowTest {
+protected:
+    J2534Test() {
+        g_fake = &Fake;
+        Form.pcOptions.SetActivePage(&Form.J2534);
+        Form.Settings.AppDir = "C:\\Quorvelix\\";
+        AddDevice("Alpha - A1", "C:\\A\\a1.dll", "C:\\A\\a1cfg.exe");
+        AddDevice("Bravo - B2", "C:\\B\\b2.dll", "C:\\B\\Tools\\b2cfg.exe");
+        AddDevice("Charlie - C3", "C:\\C\\c3.dll", "");
+        Libraries.Add("C:\\B\\b2.dll", FakeSymbols());
+    }
+    ~J2534Test() override { g_fake = nullptr; }
+    void AddDevice(const std::string& name, const std::string& dll, const std::string& config) {
+        const std::string key = Catalogue + "\\" + name;
+        Registry.SetString(key, "Vendor", "Vendor of " + name);
+        Registry.SetString(key, "Name", "Name of " + name);
+        Registry.SetString(key, "FunctionLibrary", dll);
+        if (!config.empty())
+            Registry.SetString(key, "ConfigApplication", config);
+    }
+    void Choose(const std::string& device) {
+        Registry.SetString(SettingsKey, "Device", device);
+        Form.btJ2534_Refresh.UserClick();
+    }
+    std::vector<std::string> Memo() const { return Form.memJ2534.Lines(); }
+
+    TFakePassThru Fake;
+};
+
+TEST_F(J2534Test, RefreshListsTheCatalogueAndSelectsTheStoredDevice) {
+    Choose("Bravo - B2");
+    EXPECT_EQ(Form.cbJ2534_Devices.Items(),
+              (std::vector<std::string>{"Alpha - A1", "Bravo - B2", "Charlie - C3"}));
+    EXPECT_EQ(Form.cbJ2534_Devices.ItemIndex(), 1);
+    EXPECT_EQ(Form.edJ2534_DLL.Text(), "C:\\B\\b2.dll");
+    EXPECT_EQ(Form.edJ2534_Config.Text(), "C:\\B\\Tools\\b2cfg.exe");
+    EXPECT_TRUE(Form.btJ2534_Load.Enabled());
+    EXPECT_TRUE(Form.btJ2534_Info.Enabled());
+    EXPECT_TRUE(Form.btJ2534_Config.Enabled());
+    EXPECT_EQ(Form.Settings.RegBasePath, SettingsKey);
+
+    // An entry without a configuration program: Config off, and nothing is
+    // added to the vendor's entry; the choice is stored at once.
+    const auto before = Registry.ValueNamesOf(Catalogue + "\\Charlie - C3");
+    Form.cbJ2534_Devices.UserSelect(2);
+    EXPECT_EQ(Form.edJ2534_Config.Text(), "");
+    EXPECT_FALSE(Form.btJ2534_Config.Enabled());
+    EXPECT_EQ(Registry.ValueNamesOf(Catalogue + "\\Charlie - C3"), before);
+    EXPECT_EQ(Setting("Device"), "Charlie - C3");
+    EXPECT_EQ(Form.Settings.RegBasePath, SettingsKey);
+}
+
+TEST_F(J2534Test, StoredDeviceMustMatchExactly) {
+    Choose("bravo - b2");
+    EXPECT_EQ(Form.cbJ2534_Devices.Items().size(), 3u);
+    EXPECT_EQ(Form.cbJ2534_Devices.ItemIndex(), -1);
+    EXPECT_FALSE(Form.btJ2534_Load.Enabled());
+    EXPECT_FALSE(Form.btJ2534_Info.Enabled());
+    EXPECT_FALSE(Form.btJ2534_Config.Enabled());
+}
+
+TEST_F(J2534Test, MissingCatalogueGivesAnEmptyListAndCreatesNothing) {
+    Registry.DeleteKey(Catalogue);
+    Form.cbJ2534_Devices.AddItem("stale");
+    Form.btJ2534_Refresh.UserClick();
+    EXPECT_TRUE(Form.cbJ2534_Devices.Items().empty());
+    EXPECT_FALSE(Registry.KeyExists(Catalogue));
+    // Reading a value of an entry that is not there creates nothing either.
+    EXPECT_EQ(Form.ReadCatalogueValue("Alpha - A1", "Vendor"), "");
+    EXPECT_FALSE(Registry.KeyExists(Catalogue));
+}
+
+TEST_F(J2534Test, ConfigStartsTheProgramFromTheRegistryAndReturnsToAppDir) {
+    Choose("Bravo - B2");
+    Registry.SetString(Catalogue + "\\Bravo - B2", "ConfigApplication", "D:\\New\\cfg.exe");
+    Files.SetCurrentDir("D:\\New");
+    Form.btJ2534_Config.UserClick();
+    ASSERT_EQ(UserIo.ShellCalls().size(), 1u);
+    EXPECT_EQ(UserIo.ShellCalls()[0].Target, "D:\\New\\cfg.exe");
+    EXPECT_EQ(UserIo.ShellCalls()[0].Parameters, "");
+    EXPECT_EQ(UserIo.ShellCalls()[0].Directory, "D:\\New");
+    EXPECT_EQ(Files.GetCurrentDir(), "C:\\Quorvelix\\");
+}
+
+TEST_F(J2534Test, ReadInfoOnAWorkingDevice) {
+    Choose("Bravo - B2");
+    Form.btJ2534_Info.UserClick();
+    EXPECT_EQ(Memo(), (std::vector<std::string>{"Device:\tBravo - B2", "DLL:\tC:\\B\\b2.dll",
+                                                "Vendor:\tVendor of Bravo - B2",
+                                                "Name:\tName of Bravo - B2", "", "Open Device - OK",
+                                                "", "Read Version", "Firmware:\tFW 1.2",
+                                                "DLL:\tDLL 3.4", "API:\t04.04", "",
+                                                "Close Device - OK", "", "Unload DLL", ""}));
+    EXPECT_EQ(Fake.Calls, (std::vector<std::string>{"Open", "ReadVersion 7", "Close 7"}));
+    EXPECT_EQ(Libraries.LoadedCount("C:\\B\\b2.dll"), 0);
+    EXPECT_EQ(Form.btJ2534_Load.Caption(), "Load");
+    EXPECT_TRUE(Form.cbJ2534_Devices.Enabled());
+    EXPECT_TRUE(Form.btJ2534_Copy.Enabled());
+    Form.btJ2534_Copy.UserClick();
+    EXPECT_EQ(UserIo.Clipboard(), Form.memJ2534.Text());
+}
+
+TEST_F(J2534Test, LoadStatesAndAFailedLoad) {
+    Choose("Bravo - B2");
+    Form.btJ2534_Load.UserClick();
+    EXPECT_EQ(Form.btJ2534_Load.Caption(), "Unload");
+    EXPECT_FALSE(Form.cbJ2534_Devices.Enabled());
+    EXPECT_FALSE(Form.btJ2534_Refresh.Enabled());
+    EXPECT_TRUE(Form.btJ2534_Open.Enabled());
+    EXPECT_FALSE(Form.btJ2534_Version.Enabled());
+    Form.btJ2534_Load.UserClick();
+
+    Form.cbJ2534_Devices.UserSelect(0); // a1.dll does not exist
+    Form.btJ2534_Load.UserClick();
+    EXPECT_EQ(Memo(),
+              (std::vector<std::string>{"Device:\tAlpha - A1", "DLL:\tC:\\A\\a1.dll - ERROR", ""}));
+    EXPECT_EQ(Form.btJ2534_Load.Caption(), "Load");
+    EXPECT_FALSE(Form.btJ2534_Open.Enabled());
+    EXPECT_EQ(Form.PassThruLib, nullptr);
+
+    // The entry gone since the refresh: no path at all.
+    Registry.DeleteKey(Catalogue + "\\Alpha - A1");
+    Form.btJ2534_Load.UserClick();
+    EXPECT_EQ(Memo(), (std::vector<std::string>{"Device:\tAlpha - A1", "DLL:\t - ERROR", ""}));
+}
+
+TEST_F(J2534Test, OpenFailureKeepsTheDeviceClosed) {
+    Fake.OpenStatus = 8;
+    Choose("Bravo - B2");
+    Form.btJ2534_Load.UserClick();
+    Form.btJ2534_Open.UserClick();
+    EXPECT_EQ(Memo().at(Memo().size() - 2), "Open Device - ERROR");
+    EXPECT_EQ(Form.btJ2534_Open.Caption(), "Open");
+    EXPECT_FALSE(Form.btJ2534_Version.Enabled());
+    EXPECT_EQ(Form.PassThruDeviceId, 0u);
+}
+
+TEST_F(J2534Test, DeviceIdZeroCountsAsNotOpen) {
+    Fake.Id = 0;
+    Choose("Bravo - B2");
+    Form.btJ2534_Load.UserClick();
+    Form.btJ2534_Open.UserClick();
+    Form.btJ2534_Open.UserClick();
+    EXPECT_EQ(Fake.Calls, (std::vector<std::string>{"Open", "Open"}));
+    EXPECT_EQ(Form.btJ2534_Open.Caption(), "Open");
+    // Unloading has no device to close.
+    Form.btJ2534_Load.UserClick();
+    EXPECT_EQ(Fake.Calls.size(), 2u);
+}
+
+TEST_F(J2534Test, UnloadWithADeviceOpenClosesItFirst) {
+    Fake.CloseStatus = 3;
+    Choose("Bravo - B2");
+    Form.btJ2534_Load.UserClick();
+    Form.btJ2534_Open.UserClick();
+    EXPECT_EQ(Form.btJ2534_Open.Caption(), "Close");
+    EXPECT_TRUE(Form.btJ2534_Version.Enabled());
+    const auto before = Memo();
+    Form.btJ2534_Load.UserClick();
+    auto expected = before;
+    for (const char* line : {"Close Device - ERROR", "", "Unload DLL", ""})
+        expected.push_back(line);
+    EXPECT_EQ(Memo(), expected);
+    EXPECT_EQ(Fake.Calls.back(), "Close 7");
+    EXPECT_EQ(Form.PassThruDeviceId, 0u);
+    EXPECT_EQ(Form.btJ2534_Open.Caption(), "Open");
+    EXPECT_FALSE(Form.btJ2534_Open.Enabled());
+    EXPECT_EQ(Libraries.LoadedCount("C:\\B\\b2.dll"), 0);
+}
+
+TEST_F(J2534Test, VersionTextsAndFailures) {
+    Fake.Firmware = std::string(80, 'F'); // fills the buffer: no zero byte
+    Choose("Bravo - B2");
+    Form.btJ2534_Load.UserClick();
+    Form.btJ2534_Open.UserClick();
+    Form.btJ2534_Version.UserClick();
+    EXPECT_EQ(Memo().at(Memo().size() - 4), "Firmware:\t" + std::string(80, 'F'));
+
+    const size_t lines = Memo().size();
+    Fake.VersionStatus = 0x1A;
+    Form.btJ2534_Version.UserClick();
+    EXPECT_EQ(Memo().size(), lines);
+}
+
+TEST_F(J2534Test, ReadInfoWhenTheLoadFails) {
+    Choose("Alpha - A1");
+    Form.btJ2534_Info.UserClick();
+    EXPECT_EQ(Memo(),
+              (std::vector<std::string>{"Device:\tAlpha - A1", "DLL:\tC:\\A\\a1.dll - ERROR", ""}));
+    EXPECT_EQ(Libraries.Attempts(), (std::vector<std::string>{"C:\\A\\a1.dll", "C:\\A\\a1.dll"}));
+    EXPECT_EQ(Form.PassThruLib, nullptr);
+}
+
+TEST_F(J2534Test, MissingEntryPointsAreFailedCalls) {
+    TFakeLibraries::Symbols partial = FakeSymbols();
+    partial.erase("PassThruOpen");
+    partial.erase("PassThruReadVersion");
+    Libraries.Add("C:\\C\\c3.dll", partial);
+    Choose("Charlie - C3");
+    Form.btJ2534_Info.UserClick();
+    EXPECT_EQ(Memo().at(5), "Open Device - ERROR");
+    EXPECT_EQ(Memo().at(7), "Unload DLL");
+    EXPECT_TRUE(Fake.Calls.empty());
+}
+
+TEST_F(J2534Test, CopyWithAnEmptyMemoDoesNothing) {
+    Form.memJ2534.Add("x");
+    EXPECT_TRUE(Form.btJ2534_Copy.Enabled());
+    Form.memJ2534.Clear();
+    EXPECT_FALSE(Form.btJ2534_Copy.Enabled());
+    Form.btJ2534_CopyClick();
+    EXPECT_EQ(UserIo.Clipboard(), "");
+}
+
+TEST_F(J2534Test, RefreshWhileLoadedKeepsUnloadReachable) {
+    Choose("Bravo - B2");
+    Form.btJ2534_Load.UserClick();
+    Registry.DeleteKey(Catalogue + "\\Bravo - B2");
+    Form.btJ2534_RefreshClick();
+    EXPECT_TRUE(Form.btJ2534_Load.Enabled());
+    Form.btJ2534_Load.UserClick();
+    EXPECT_EQ(Form.PassThruLib, nullptr);
+}
+
+TEST(FindDllVersion, TextAfterTheFirstMarker) {
+    const std::string withZero("xxMkdV105\0MkdV999", 17);
+    EXPECT_EQ(FindDllVersion(withZero.data(), withZero.size()), "105");
+    EXPECT_EQ(FindDllVersion("abcMkdV2.0", 10), "2.0");
+    EXPECT_EQ(FindDllVersion("MkdV", 4), "");
+    EXPECT_EQ(FindDllVersion("MkdX105", 7), "");
+    EXPECT_EQ(FindDllVersion("Mkd", 3), "");
+}
+
+// ---- Version check and page change ----
+
+class DriverCheckTest : public J2534Test {
+protected:
+    DriverCheckTest() {
+        Files.SetSystemFolder("C:\\Windows\\system32");
+        Form.AdapterInfo.DriverVersion = "105";
+        Form.btJ2534_Install.SetEnabled(true);
+    }
+    const std::string Installed = "C:\\Windows\\system32\\mvpass32.dll";
+};
+
+TEST_F(DriverCheckTest, EqualVersionsAreGreen) {
+    Files.Put(Installed, std::string("MZ\0\0MkdV105\0rest", 16));
+    Form.lbJ2534_Message.SetVisible(true);
+    Form.btJ2534_Version_Check.UserClick();
+    EXPECT_EQ(Form.DriverDllPath, Installed);
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "105");
+    EXPECT_TRUE(Form.shJ2534_Version_DLL.Visible());
+    EXPECT_TRUE(Form.shJ2534_Install.Visible());
+    EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clGreen);
+    EXPECT_EQ(Form.shJ2534_Install.BrushColor(), clGreen);
+    EXPECT_FALSE(Form.lbJ2534_Message.Visible());
+}
+
+TEST_F(DriverCheckTest, MissingMarkerAsksForAnUpdate) {
+    Files.Put(Installed, "MZ plain library");
+    Form.btJ2534_Version_Check.UserClick();
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "");
+    EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clRed);
+    EXPECT_EQ(Form.shJ2534_Install.BrushColor(), clGreen);
+    EXPECT_TRUE(Form.lbJ2534_Message.Visible());
+    EXPECT_EQ(Form.lbJ2534_Message.Caption(), "- Update is required ->");
+}
+
+TEST_F(DriverCheckTest, MissingFileAndMissingSystemFolder) {
+    Form.shJ2534_Install.SetVisible(true);
+    Form.btJ2534_Version_Check.UserClick();
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
+    EXPECT_FALSE(Form.shJ2534_Install.Visible());
+    EXPECT_FALSE(Form.shJ2534_Version_DLL.Visible());
+
+    Files.SetSystemFolder("");
+    Form.btJ2534_Version_Check.UserClick();
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "Access Error");
+    EXPECT_EQ(Form.DriverDllPath, "");
+}
+
+TEST_F(DriverCheckTest, NoOfferedDriverLeavesTheShapesHidden) {
+    Files.Put(Installed, std::string("MkdV104\0", 8));
+    Form.btJ2534_Install.SetEnabled(false);
+    Form.btJ2534_Version_Check.UserClick();
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "104");
+    EXPECT_FALSE(Form.shJ2534_Version_DLL.Visible());
+    EXPECT_FALSE(Form.lbJ2534_Message.Visible());
+}
+
+TEST_F(DriverCheckTest, OpeningThePage) {
+    Registry.SetString(SettingsKey, "Device", "Bravo - B2");
+    Form.pbJ2534_Install.SetPosition(55);
+    Form.pcOptions.SetActivePage(&Form.tsSettings);
+    // Another page: nothing.
+    Form.pcOptions.UserSelectPage(3);
+    EXPECT_TRUE(Form.cbJ2534_Devices.Items().empty());
+    Form.pcOptions.UserSelectPage(2);
+    EXPECT_EQ(Form.cbJ2534_Devices.ItemIndex(), 1);
+    EXPECT_EQ(Form.pbJ2534_Install.Position(), 0);
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
+}
+
+TEST_F(DriverCheckTest, OpeningThePageWithoutAnOfferedDriver) {
+    Form.AdapterInfo.DriverVersion.clear();
+    Form.pcOptions.SetActivePage(&Form.tsSettings);
+    Form.pcOptions.UserSelectPage(2);
+    EXPECT_TRUE(Form.cbJ2534_Devices.Items().empty());
+    EXPECT_FALSE(Form.lbJ2534_Message.Visible());
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "");
+
+    Form.edVersion.SetText("2.31");
+    Form.pcOptions.UserSelectPage(0);
+    Form.pcOptions.UserSelectPage(2);
+    EXPECT_TRUE(Form.lbJ2534_Message.Visible());
+    EXPECT_EQ(Form.lbJ2534_Message.Caption(), "  Update Firmware !!!");
+    EXPECT_TRUE(Form.cbJ2534_Devices.Items().empty());
+}
+
+// ---- Installation from the simulated adapter ----
+
+// Records every position the progress bar takes.
+class TPositionLog : public IControlPeer {
+public:
+    std::vector<int> Positions;
+    void PropertyChanged(TControl& control, TProp prop) override {
+        if (prop == TProp::Position)
+            Positions.push_back(static_cast<TProgressBar&>(control).Position());
+    }
+};
+
+class DriverInstallTest : public SimWindowTest {
+protected:
+    DriverInstallTest() {
+        Files.SetSystemFolder("C:\\Windows\\system32");
+        Form.pbJ2534_Install.AttachPeer(&Progress);
+    }
+    ~DriverInstallTest() override { Form.pbJ2534_Install.AttachPeer(nullptr); }
+    // Identifies the adapter, so that it offers its driver, and opens the page.
+    void Identify() {
+        Form.btSearch.UserClick();
+        RunUntilIdle();
+        ASSERT_EQ(Form.AdapterInfo.DriverVersion, "105");
+        Form.pcOptions.UserSelectPage(2);
+        ASSERT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
+        Form.pbJ2534_Install.SetPosition(55);
+        Progress.Positions.clear();
+    }
+    bool Installed(std::string& content) { return Files.Get(Dll, content); }
+
+    const std::string Dll = "C:\\Windows\\system32\\mvpass32.dll";
+    const std::string Entry = Catalogue + "\\Morveklink - Quorvelix";
+    TPositionLog Progress;
+};
+
+TEST_F(DriverInstallTest, InstallsTheImageAndRegistersTheDevice) {
+    Configure("fault.garbage=xy;driver.image.pattern=40000");
+    Identify();
+    Form.btJ2534_Install.UserClick();
+    EXPECT_TRUE(UserIo.Boxes().empty());
+    std::string content;
+    ASSERT_TRUE(Installed(content));
+    ASSERT_EQ(content.size(), 40000u);
+    EXPECT_EQ(content, Adapter.Config().DriverImage);
+
+    std::vector<int> expected = {0, 30, 40, 50, 60, 70};
+    for (int p = 71; p <= 90; ++p)
+        expected.push_back(p);
+    expected.push_back(100);
+    EXPECT_EQ(Progress.Positions, expected);
+
+    std::vector<std::string> names = {"Vendor", "Name", "ConfigApplication", "FunctionLibrary"};
+    for (const TPassThruProtocolFlag& flag : PassThruProtocolTable)
+        names.push_back(flag.Name);
+    EXPECT_EQ(Registry.ValueNamesOf(Entry), names);
+    TMemoryRegistry::Value v;
+    ASSERT_TRUE(Registry.GetValue(Entry, "FunctionLibrary", v));
+    EXPECT_EQ(v.Text, Dll);
+    ASSERT_TRUE(Registry.GetValue(Entry, "ConfigApplication", v));
+    EXPECT_EQ(v.Text, "C:\\Quorvelix\\Configurator.exe");
+    ASSERT_TRUE(Registry.GetValue(Entry, "SCI_B_TRANS", v));
+    EXPECT_EQ(v.Type, RegValueType::Dword);
+    EXPECT_EQ(v.Number, 0u);
+    ASSERT_TRUE(Registry.GetValue(Entry, "UART_ECHO_BYTE_PS", v));
+    EXPECT_EQ(v.Number, 1u);
+    EXPECT_EQ(Form.Settings.RegBasePath, SettingsKey);
+
+    // The refresh lists the new entry; the pattern has no marker.
+    EXPECT_EQ(Form.cbJ2534_Devices.Items(), (std::vector<std::string>{"Morveklink - Quorvelix"}));
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "");
+    EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clRed);
+    EXPECT_FALSE(Link.IsOpen());
+}
+
+TEST_F(DriverInstallTest, TheDefaultImageChecksGreen) {
+    Identify();
+    Form.btJ2534_Install.UserClick();
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "105");
+    EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clGreen);
+    EXPECT_TRUE(Form.shJ2534_Version_DLL.Visible());
+    EXPECT_FALSE(Form.lbJ2534_Message.Visible());
+}
+
+TEST_F(DriverInstallTest, AnImageIsCutAtItsFirstEndMarker) {
+    Configure("driver.image=AB[END]CD");
+    Identify();
+    Form.btJ2534_Install.UserClick();
+    std::string content;
+    ASSERT_TRUE(Installed(content));
+    EXPECT_EQ(content, "AB");
+}
+
+TEST_F(DriverInstallTest, AnEmptyImageWritesNothing) {
+    Configure("fault.noend=1");
+    Identify();
+    Form.btJ2534_Install.UserClick();
+    std::string content;
+    EXPECT_FALSE(Installed(content));
+    EXPECT_FALSE(Registry.KeyExists(Entry));
+    EXPECT_TRUE(UserIo.Boxes().empty());
+    EXPECT_TRUE(Progress.Positions.empty());
+}
+
+TEST_F(DriverInstallTest, ALockedTargetFileIsAnError) {
+    Identify();
+    Files.Put(Dll, "in use");
+    Files.Lock(Dll);
+    Form.btJ2534_Install.UserClick();
+    ASSERT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
+    EXPECT_EQ(UserIo.Boxes()[0].Caption, "Quorvelix Configurator Version 2.3.1.8 - Error...");
+    EXPECT_EQ(UserIo.Boxes()[0].Flags, 16u);
+    EXPECT_FALSE(Registry.KeyExists(Entry));
+    std::string content;
+    ASSERT_TRUE(Installed(content));
+    EXPECT_EQ(content, "in use");
+}
+
+TEST_F(DriverInstallTest, AFailedCatalogueWriteIsAnError) {
+    Identify();
+    Registry.MakeReadOnly(Catalogue);
+    Form.btJ2534_Install.UserClick();
+    ASSERT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
+    EXPECT_EQ(Form.Settings.RegBasePath, SettingsKey);
+}
+
+TEST_F(DriverInstallTest, NoAdapterOnThePort) {
+    Identify();
+    Link.SetOpenFails(true);
+    Form.btJ2534_Install.UserClick();
+    ASSERT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_EQ(UserIo.Boxes()[0].Text,
+              "Quorvelix Adapter is not found on Communication Port " + Form.cbCOM.Text());
+    EXPECT_NE(Form.cbCOM.Text(), "");
+    EXPECT_EQ(UserIo.Boxes()[0].Flags, 16u);
+}
+
+TEST_F(DriverInstallTest, NeverTakesTheLinkFromASession) {
+    Identify();
+    const int opens = Link.OpenCount();
+    Form.SessionState = ssWaitReply;
+    Form.btJ2534_Install.UserClick();
+    EXPECT_EQ(Link.OpenCount(), opens);
+    Form.SessionState = ssIdle;
+}
+
+TEST_F(DriverInstallTest, UsesTheSelectedPortWhenNoSessionSetOne) {
+    Form.AdapterInfo.DriverVersion = "105";
+    Form.btJ2534_Install.SetEnabled(true);
+    Link.SetAdapterPort("USB:QV2A0017");
+    Form.pcOptions.SetActivePage(&Form.J2534);
+    ASSERT_EQ(Link.PortName(), "");
+    Form.btJ2534_Install.UserClick();
+    EXPECT_EQ(Link.PortName(), "USB:QV2A0017");
+    std::string content;
+    EXPECT_TRUE(Installed(content));
+}
+
+} // namespace
+} // namespace qvx
