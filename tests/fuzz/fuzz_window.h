@@ -2,12 +2,7 @@
 // The main window over in-memory seams and a fuzz link, for the targets that
 // drive whole sessions.
 #include "app/Unitmain.h"
-#include "platform/memory/fake_libraries.h"
-#include "platform/memory/manual_timers.h"
-#include "platform/memory/memory_files.h"
-#include "platform/memory/memory_registry.h"
-#include "platform/memory/scripted_userio.h"
-#include "platform/memory/static_version.h"
+#include "platform/memory/memory_platform.h"
 #include "tests/fuzz/fuzz_link.h"
 
 namespace qvx {
@@ -17,7 +12,7 @@ inline Bytes FramedBody(const Bytes& body) {
     return "\r\nCR:" + body + "\r\n\r\n";
 }
 
-struct TFuzzWindow {
+struct TFuzzWindow : TMemoryPlatform {
     TFuzzWindow() {
         Form.Settings.RegBasePath = "SOFTWARE\\Morveklink";
         Form.Settings.AppProductName = "Quorvelix";
@@ -40,13 +35,6 @@ struct TFuzzWindow {
         FUZZ_CHECK(Link.WritesWhileClosed == 0);
     }
 
-    TMemoryRegistry Registry;
-    TFakeLibraries Libraries;
-    TScriptedUserIo UserIo;
-    TMemoryFiles Files;
-    TStaticVersion Version = TStaticVersion::Product();
-    TManualTimers Timers;
-    TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
     TFuzzLink Link;
     TfrmMain Form{Platform, &Link};
 };

@@ -6,7 +6,7 @@
 namespace qvx {
 namespace {
 
-class SimSessionTest : public ::testing::Test {
+class SimSessionTest : public ::testing::Test, protected TMemoryPlatform {
 protected:
     SimSessionTest() {
         TPortLists lists;
@@ -34,13 +34,6 @@ protected:
         FAIL() << "the session did not end";
     }
 
-    TMemoryRegistry Registry;
-    TFakeLibraries Libraries;
-    TScriptedUserIo UserIo;
-    TMemoryFiles Files;
-    TStaticVersion Version = TStaticVersion::Product();
-    TManualTimers Timers;
-    TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
     TSimAdapter Adapter;
     TSimLink Link{Adapter};
     TfrmMain Form{Platform, &Link};

@@ -3,12 +3,7 @@
 // scripts, for the tests of the window's behaviour.
 #include "app/Unitmain.h"
 #include "platform/callconv.h"
-#include "platform/memory/fake_libraries.h"
-#include "platform/memory/manual_timers.h"
-#include "platform/memory/memory_files.h"
-#include "platform/memory/memory_registry.h"
-#include "platform/memory/scripted_userio.h"
-#include "platform/memory/static_version.h"
+#include "platform/memory/memory_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -105,7 +100,7 @@ inline Bytes Framed(const std::vector<std::string>& lines) {
     return body + "\r\n";
 }
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public ::testing::Test, protected TMemoryPlatform {
 protected:
     WindowTest() {
         Form.Settings.RegBasePath = "SOFTWARE\\Morveklink";
@@ -139,13 +134,6 @@ protected:
         return out;
     }
 
-    TMemoryRegistry Registry;
-    TFakeLibraries Libraries;
-    TScriptedUserIo UserIo;
-    TMemoryFiles Files;
-    TStaticVersion Version = TStaticVersion::Product();
-    TManualTimers Timers;
-    TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
     TReplyLink Link;
     TfrmMain Form{Platform, &Link};
 };
