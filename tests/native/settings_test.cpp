@@ -1,10 +1,5 @@
 #include "app/settings/settings.h"
-#include "platform/memory/fake_libraries.h"
-#include "platform/memory/manual_timers.h"
-#include "platform/memory/memory_files.h"
-#include "platform/memory/memory_registry.h"
-#include "platform/memory/scripted_userio.h"
-#include "platform/memory/static_version.h"
+#include "platform/memory/memory_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +8,7 @@ namespace {
 
 const char* const SettingsKey = "SOFTWARE\\Morveklink";
 
-struct SettingsTest : ::testing::Test {
-    TMemoryRegistry Registry;
-    TFakeLibraries Libraries;
-    TScriptedUserIo UserIo;
-    TMemoryFiles Files;
-    TStaticVersion Version = TStaticVersion::Product();
-    TManualTimers Timers;
-    TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
+struct SettingsTest : ::testing::Test, TMemoryPlatform {
     TSettingsStore Store{Platform};
 
     SettingsTest() { Store.RegBasePath = SettingsKey; }

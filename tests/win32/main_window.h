@@ -2,12 +2,7 @@
 // The real main window over in-memory seams, for the window and screenshot tests.
 #include "app/Unitmain.h"
 #include "app/win32/win_form.h"
-#include "platform/memory/fake_libraries.h"
-#include "platform/memory/manual_timers.h"
-#include "platform/memory/memory_files.h"
-#include "platform/memory/memory_registry.h"
-#include "platform/memory/scripted_userio.h"
-#include "platform/memory/static_version.h"
+#include "platform/memory/memory_platform.h"
 #include "tests/win32/win_probe.h"
 
 #include <string>
@@ -45,15 +40,7 @@ public:
     void btRunTestClick() override { Calls.push_back("btRunTestClick"); }
 };
 
-struct TInMemorySeams {
-    TMemoryRegistry Registry;
-    TFakeLibraries Libraries;
-    TScriptedUserIo UserIo;
-    TMemoryFiles Files;
-    TStaticVersion Version = TStaticVersion::Product();
-    TManualTimers Timers;
-    TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
-};
+using TInMemorySeams = TMemoryPlatform;
 
 // The window, created and shown as the program's entry point does.
 struct TMainWindow {
