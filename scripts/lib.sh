@@ -13,7 +13,8 @@ qvx_as_root() {
 
 # Debian packages the build, the tests and the demo need.
 QVX_PACKAGES=(cmake ninja-build g++ make googletest g++-mingw-w64-i686 mingw-w64-i686-dev
-              wine wine32:i386 xvfb xauth x11-utils imagemagick gcc-multilib procps)
+              wine wine32:i386 xvfb xauth x11-utils imagemagick gcc-multilib procps
+              clang-14 libclang-rt-14-dev)
 
 qvx_install_deps() {
     local missing=() pkg
@@ -38,12 +39,19 @@ qvx_install_deps() {
     fi
 }
 
-qvx_configure() { # tree: native | win32
+qvx_configure() { # tree: native | win32 | fuzz
     local tree="$1" dir="$QVX_BUILD/$1"
     local args=(-S "$QVX_ROOT" -B "$dir" -G Ninja)
     if [ "$tree" = win32 ]; then
         args+=(-DCMAKE_BUILD_TYPE=Release
                -DCMAKE_TOOLCHAIN_FILE="$QVX_ROOT/cmake/toolchain-i686-w64-mingw32.cmake")
+    elif [ "$tree" = fuzz ]; then
+        # libFuzzer comes with clang only; Debian names it with its version.
+        local cxx cc
+        cxx="$(command -v clang++ || command -v clang++-14)"
+        cc="$(command -v clang || command -v clang-14)"
+        args+=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_C_COMPILER="$cc"
+               -DQVX_FUZZ=ON)
     else
         args+=(-DCMAKE_BUILD_TYPE=Debug)
     fi
@@ -57,6 +65,27 @@ qvx_build() { # tree [targets...]
     qvx_say "building the $tree tree"
     qvx_configure "$tree"
     cmake --build "$QVX_BUILD/$tree" -- "$@"
+}
+
+# The fuzz tree builds only its targets: the core's test suite belongs to
+# the native tree.
+qvx_build_fuzz() {
+    qvx_build fuzz fuzz_targets
+}
+
+# Runs every fuzz target for the given seconds each (ctest in the fuzz tree);
+# prints each target's executions; fails on any finding.
+qvx_run_fuzz() { # seconds [ctest arguments...]
+    local seconds="$1" status=0 log; shift
+    (cd "$QVX_BUILD/fuzz" &&
+        QVX_FUZZ_SECONDS="$seconds" ctest -L fuzz --output-on-failure \
+            --timeout "$((seconds + 300))" "$@") || status=$?
+    for log in "$QVX_BUILD"/fuzz/tests/fuzz/work/*/log.txt; do
+        [ -f "$log" ] || continue
+        printf '%-16s %s\n' "$(basename "$(dirname "$log")")" \
+            "$(grep -h '^stat::number_of_executed_units' "$log" || echo 'no stats')" >&2
+    done
+    return "$status"
 }
 
 qvx_find_wine() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the portable core's suite (native, with AddressSanitizer
-# and UndefinedBehaviorSanitizer) and the Windows suite under Wine and Xvfb.
+# and UndefinedBehaviorSanitizer), the fuzz targets of the byte parsers (30 s
+# each) and the Windows suite under Wine and Xvfb.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
@@ -11,6 +12,10 @@ qvx_build_pty_fixture
 
 qvx_say "native suite"
 (cd "$QVX_BUILD/native" && ctest --output-on-failure -j2)
+
+qvx_build_fuzz
+qvx_say "fuzz targets, 30 s each"
+qvx_run_fuzz 30
 
 qvx_say "Windows suite (Wine)"
 mkdir -p "$QVX_BUILD/win32/screenshots"

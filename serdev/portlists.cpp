@@ -432,7 +432,7 @@ void TListUSB::Cycle() {
     DeviceCount = 0;
     if (create && read) {
         uint32_t count = 0;
-        if (create(&count) == 0 && count > 0 && count <= SIZE_MAX / d2xxrecord::Size) {
+        if (create(&count) == 0 && count > 0 && count <= MaxDevices) {
             try {
                 DeviceInfo.assign(size_t(count) * d2xxrecord::Size, 0);
                 uint32_t filled = count;

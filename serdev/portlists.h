@@ -124,6 +124,10 @@ private:
 
 class TListUSB : public TListThread {
 public:
+    // A listing that reports more devices than this has failed: its count
+    // would size the record buffer (100 bytes a device) without any bound.
+    static constexpr uint32_t MaxDevices = 1024;
+
     explicit TListUSB(ILibraryLoader& libraries, IListClock& clock = SystemListClock());
     ~TListUSB() override;
 

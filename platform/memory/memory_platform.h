@@ -1,5 +1,6 @@
 #pragma once
-// Every seam in memory, bundled as the portable code takes them.
+// Every in-memory seam in one bundle, with the TPlatform that refers to them:
+// the platform a window gets in the native tests and the fuzz targets.
 #include "platform/memory/fake_libraries.h"
 #include "platform/memory/manual_timers.h"
 #include "platform/memory/memory_files.h"

@@ -86,6 +86,9 @@ struct TFakeD2xx {
     FtStatus CreateStatus = 0;
     FtStatus ReadStatus = 0;
     int Scans = 0;
+    int Reads = 0;
+    // Devices the count claims beyond the table.
+    uint32_t ExtraCount = 0;
     // While Hold is set, a scan waits inside the listing call.
     std::condition_variable Changed;
     bool Hold = false;
@@ -103,12 +106,13 @@ FtStatus QVX_STDCALL FakeCreateDeviceInfoList(uint32_t* count) {
     D2xx().Changed.wait(lock, [] { return !D2xx().Hold; });
     D2xx().InScan = false;
     ++D2xx().Scans;
-    *count = static_cast<uint32_t>(D2xx().Devices.size());
+    *count = static_cast<uint32_t>(D2xx().Devices.size()) + D2xx().ExtraCount;
     return D2xx().CreateStatus;
 }
 
 FtStatus QVX_STDCALL FakeGetDeviceInfoList(void* records, uint32_t* count) {
     std::lock_guard<std::mutex> guard(D2xx().Lock);
+    ++D2xx().Reads;
     auto* out = static_cast<uint8_t*>(records);
     const size_t n = std::min<size_t>(*count, D2xx().Devices.size());
     for (size_t i = 0; i < n; ++i) {
@@ -139,6 +143,8 @@ protected:
         D2xx().CreateStatus = 0;
         D2xx().ReadStatus = 0;
         D2xx().Scans = 0;
+        D2xx().Reads = 0;
+        D2xx().ExtraCount = 0;
         D2xx().Hold = false;
         D2xx().InScan = false;
     }
@@ -565,6 +571,25 @@ TEST_F(PortLists, FailedListingEmptiesTheUsbListAndAnIncompleteLibraryIsReleased
     ASSERT_EQ(bareClock.WaitSleep(1), TListThread::PollInterval);
     EXPECT_EQ(Copy(incomplete).Count(), 0u);
     EXPECT_EQ(bare.LoadedCount("mvd2xx.dll"), 0);
+}
+
+// A count from the library sizes the record buffer: one beyond the bound is a
+// failed listing, read no further, instead of an allocation of any size.
+TEST_F(PortLists, DeviceCountBeyondTheBoundIsAFailedListing) {
+    Libraries.Add("mvd2xx.dll", D2xxSymbols());
+    D2xx().Devices = {{"A1", "Adapter one"}};
+    D2xx().ExtraCount = TListUSB::MaxDevices; // one more than the bound
+    TListUSB usb(Libraries, UsbClock);
+    ASSERT_EQ(UsbClock.WaitSleep(1), TListThread::PollInterval);
+    EXPECT_EQ(Copy(usb).Count(), 0u);
+    EXPECT_EQ(D2xx().Reads, 0);
+
+    // At the bound the listing is read.
+    D2xx().ExtraCount = TListUSB::MaxDevices - 1;
+    usb.RequestRescan();
+    ASSERT_EQ(Next(UsbClock, 1), TListThread::PollInterval);
+    EXPECT_EQ(D2xx().Reads, 1);
+    EXPECT_EQ(Copy(usb).Names, (std::vector<std::string>{"USB:A1"}));
 }
 
 } // namespace

@@ -1,0 +1,90 @@
+// The USB list's reading of the D2XX device records: the listing functions
+// report counts and statuses and fill records as the fuzz input says (never
+// beyond the room they were given, as the library's contract is). Every scan
+// must list only what the records hold: "USB:" + a serial of at most 16
+// bytes, a description of at most 64, never more entries than records filled.
+#include "platform/memory/fake_libraries.h"
+#include "serdev/d2xx.h"
+#include "serdev/memory/stepped_list_clock.h"
+#include "serdev/portlists.h"
+#include "tests/fuzz/fuzz_link.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstring>
+
+namespace {
+
+using namespace qvx;
+
+// What the listing functions answer in the scan to come.
+struct TListing {
+    FtStatus CreateStatus = 0;
+    uint32_t Count = 0;
+    FtStatus ReadStatus = 0;
+    uint32_t Claimed = 0; // the count the read reports back
+    Bytes Records;        // what the read copies, at most the room it has
+};
+TListing Listing;
+
+FtStatus QVX_STDCALL FakeCreate(uint32_t* count) {
+    *count = Listing.Count;
+    return Listing.CreateStatus;
+}
+
+FtStatus QVX_STDCALL FakeRead(void* records, uint32_t* count) {
+    const size_t room = size_t(*count) * d2xxrecord::Size;
+    const size_t n = std::min(room, Listing.Records.size());
+    std::memcpy(records, Listing.Records.data(), n);
+    *count = Listing.Claimed;
+    return Listing.ReadStatus;
+}
+
+void NextListing(FuzzedDataProvider& in) {
+    Listing = TListing();
+    Listing.CreateStatus = in.ConsumeIntegralInRange<FtStatus>(0, 4) == 0 ? 1 : 0;
+    Listing.Count = in.ConsumeBool() ? in.ConsumeIntegral<uint32_t>()
+                                     : in.ConsumeIntegralInRange<uint32_t>(0, 8);
+    Listing.ReadStatus = in.ConsumeIntegralInRange<FtStatus>(0, 4) == 0 ? 1 : 0;
+    Listing.Claimed = in.ConsumeBool() ? in.ConsumeIntegral<uint32_t>() : Listing.Count;
+    Listing.Records = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(0, 8 * 100));
+}
+
+void CheckLists(TListUSB& usb) {
+    TPortLists lists;
+    const size_t n = usb.CopyLists(lists.Names, lists.Descriptions, lists.DeviceIds);
+    FUZZ_CHECK(lists.Names.size() == n && lists.Descriptions.size() == n &&
+               lists.DeviceIds.size() == n);
+    // Never more than both counts allow; nothing from a failed listing.
+    FUZZ_CHECK(n <= std::min(Listing.Count, Listing.Claimed));
+    if (Listing.CreateStatus != 0 || Listing.ReadStatus != 0)
+        FUZZ_CHECK(n == 0);
+    for (size_t i = 0; i < n; ++i) {
+        FUZZ_CHECK(lists.Names[i].compare(0, 4, "USB:") == 0);
+        FUZZ_CHECK(lists.Names[i].size() <= 4 + d2xxrecord::SerialLength);
+        FUZZ_CHECK(lists.Descriptions[i].size() <= d2xxrecord::DescriptionLength);
+        FUZZ_CHECK(lists.DeviceIds[i].empty());
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    TFakeLibraries libraries;
+    libraries.Add("mvd2xx.dll", {{"FT_CreateDeviceInfoList", reinterpret_cast<void*>(&FakeCreate)},
+                                 {"FT_GetDeviceInfoList", reinterpret_cast<void*>(&FakeRead)}});
+    NextListing(in);
+    TSteppedListClock clock;
+    TListUSB usb(libraries, clock);
+    FUZZ_CHECK(clock.WaitSleep(1) == TListThread::PollInterval);
+    CheckLists(usb);
+    for (size_t sleep = 1; sleep < 4 && in.remaining_bytes() > 0; ++sleep) {
+        NextListing(in);
+        usb.RequestRescan();
+        clock.Release(sleep);
+        FUZZ_CHECK(clock.WaitSleep(sleep + 1) == TListThread::PollInterval);
+        CheckLists(usb);
+    }
+    return 0;
+}
