@@ -215,5 +215,68 @@ TEST_F(EndToEnd, SecondStartRestoresTheWindowPosition) {
     EXPECT_EQ(second.top, top);
 }
 
+TEST_F(EndToEnd, SelectingAModeSwitchesTheAdapterAndMarksTheRow) {
+    Launch("identity.serial=QV2A0017\nmode.running=001\n");
+    ASSERT_TRUE(App->SearchFor(Serial));
+    HWND modes = App->Largest("SysListView32", App->SettingsPage());
+    const int running = App->FindRow(modes, 1, "001");
+    const int wanted = App->FindRow(modes, 1, "002");
+    ASSERT_GE(running, 0);
+    ASSERT_GE(wanted, 0);
+    EXPECT_EQ(TRemoteApp::ListStateIndex(modes, running), 0); // running
+    EXPECT_NE(TRemoteApp::ListStateIndex(modes, wanted), 0);
+
+    App->SelectRow(modes, wanted);
+    HWND select = App->Button("Select", App->SettingsPage());
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(select); }));
+    TRemoteApp::Click(select);
+    // The program asks for the mode, then lists the modes again: 002 runs.
+    ASSERT_TRUE(WaitFor([&] {
+        const int row = App->FindRow(modes, 1, "002");
+        return (row >= 0 && TRemoteApp::ListStateIndex(modes, row) == 0) || App->MessageBoxWindow();
+    }));
+    EXPECT_EQ(App->MessageBoxWindow(), nullptr);
+    EXPECT_NE(TRemoteApp::ListStateIndex(modes, App->FindRow(modes, 1, "001")), 0);
+    EXPECT_TRUE(App->Close());
+    std::string mode;
+    EXPECT_TRUE(RegistryString(SettingsKey, "Mode", mode));
+    EXPECT_NE(mode.find("002"), std::string::npos) << mode;
+}
+
+TEST_F(EndToEnd, StopEndsARunningUploadAndNothingMoreIsSent) {
+    // Enough slow pages that the upload is still running when Stop is pressed.
+    App = std::make_unique<TRemoteApp>(
+        TestName(), "identity.serial=QV2A0017\nboot.pagesize=128\nline.rate=2000\n");
+    const std::string image = FirmwareImage(400);
+    const std::string file = App->Folder() + "big.rfw";
+    ASSERT_TRUE(WriteFileBytes(file, image));
+    ASSERT_TRUE(App->Start(file));
+    App->SelectTab(0);
+    ASSERT_TRUE(App->SearchFor(Serial));
+    App->SelectTab(UpdateTab);
+    HWND page = App->UpdatePage();
+    HWND run = App->Button("Run", page);
+    HWND status = App->Below(App->EditBeside("File:", page), "Edit");
+    HWND progress = App->OfClass("msctls_progress32", page);
+    ASSERT_NE(run, nullptr);
+
+    TRemoteApp::Click(run);
+    ASSERT_TRUE(WaitFor([&] { return TRemoteApp::ProgressPos(progress) > 0; }));
+    EXPECT_EQ(TRemoteApp::Text(run), "Stop");
+    TRemoteApp::Click(run);
+    EXPECT_TRUE(WaitFor([&] { return TRemoteApp::Text(run) == "Run"; }));
+    EXPECT_EQ(TRemoteApp::Text(status), "Firmware Update canceled...");
+    EXPECT_LT(TRemoteApp::ProgressPos(progress), TRemoteApp::ProgressMax(progress));
+    // The link is closed: the last page never went out.
+    const std::string wire = App->Wire();
+    EXPECT_EQ(wire.find(image.substr(80 + 128 * 399, 128)), std::string::npos);
+    // Nothing more goes out once the upload has stopped, and the window is
+    // usable again.
+    HWND search = App->Button("Search", App->SettingsPage());
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(search) && IsWindowEnabled(run); }));
+    EXPECT_EQ(App->Wire().size(), wire.size());
+    EXPECT_EQ(App->MessageBoxWindow(), nullptr);
+}
+
 } // namespace
 } // namespace qvx::e2e

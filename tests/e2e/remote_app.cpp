@@ -381,6 +381,29 @@ std::string TRemoteApp::ListText(HWND list, int row, int column) const {
     return text;
 }
 
+int TRemoteApp::ListStateIndex(HWND list, int row) {
+    UINT state = static_cast<UINT>(
+        SendMessageA(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    return static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12) - 1;
+}
+
+void TRemoteApp::SelectRow(HWND list, int row) const {
+    TRemoteMemory remote(Process.hProcess, sizeof(LVITEMA));
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    remote.Write(0, &state, sizeof state);
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(remote.At()));
+}
+
+int TRemoteApp::FindRow(HWND list, int column, const std::string& text) const {
+    for (int row = 0; row < ListCount(list); ++row)
+        if (ListText(list, row, column) == text)
+            return row;
+    return -1;
+}
+
 int TRemoteApp::ProgressPos(HWND bar) {
     return static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0));
 }

@@ -113,6 +113,12 @@ public:
     bool PickCombo(HWND combo, const std::string& prefix) const;
     int ListCount(HWND list) const;
     std::string ListText(HWND list, int row, int column) const;
+    // The state picture index of a row (-1 without a picture).
+    static int ListStateIndex(HWND list, int row);
+    // The user selects a row (the list view tells its parent itself).
+    void SelectRow(HWND list, int row) const;
+    // The row whose column holds `text`, or -1.
+    int FindRow(HWND list, int column, const std::string& text) const;
     static int ProgressPos(HWND bar);
     static int ProgressMax(HWND bar);
 
