@@ -1,6 +1,7 @@
 // Link throughput through the stand-in D2XX library: a device streams a
 // counting pattern at 300,000 bytes/s (3,000,000 bit/s) for 10 s while the
 // consumer polls every 10 ms, as the session does.
+#include "bench/bench_support.h"
 #include "platform/userio.h"
 #include "serdev/win32/Serdev.h"
 
@@ -11,27 +12,8 @@
 
 namespace {
 
-class TLoader : public qvx::ILibraryLoader {
-public:
-    qvx::LibraryHandle Load(const std::string& name) override { return LoadLibraryA(name.c_str()); }
-    void* Resolve(qvx::LibraryHandle lib, const std::string& name) override {
-        return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name.c_str()));
-    }
-    void Free(qvx::LibraryHandle lib) override { FreeLibrary(static_cast<HMODULE>(lib)); }
-};
-
-class TSilentUserIo : public qvx::IUserIo {
-public:
-    int ShowBox(const std::string& text, const std::string&, unsigned, qvx::TBoxOwner) override {
-        std::fprintf(stderr, "box: %s\n", text.c_str());
-        return 1;
-    }
-    bool OpenFileDialog(qvx::TOpenFileRequest&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool ShellOpen(const std::string&, const std::string&, const std::string&) override {
-        return false;
-    }
-};
+using qvx::bench::TLoader;
+using qvx::bench::TSilentUserIo;
 
 double CpuSeconds() {
     FILETIME create, exit, kernel, user;

@@ -14,6 +14,10 @@
 // (configuration text, or "@" + a file name) or else by a file "mvd2xx.cfg"
 // beside the library; the adapter's USB serial number is its identity serial
 // number, its description "Quorvelix Adapter".
+//
+// With the environment variable QVX_STANDIN_TRACE naming a file, every byte
+// the host writes to any device is appended to that file as it is written, so
+// a test in another process can see what crossed the wire.
 #include "sim/sim_adapter.h"
 #include "sim/sim_config.h"
 
@@ -108,6 +112,7 @@ DWORD g_failOpenStatus = FtOk; // next CreateFile fails with this (when not 0)
 bool g_failOpenPending = false;
 std::atomic<bool> g_pumpRunning{false};
 std::thread* g_pump = nullptr;
+std::string g_tracePath; // empty: no trace
 
 TDevice* FindDevice(HANDLE h) {
     for (auto& d : g_devices)
@@ -169,9 +174,16 @@ void PumpLoop() {
     }
 }
 
+// Once the pump runs the library stays loaded until the process ends: a
+// FreeLibrary of the last reference would have to join the thread inside
+// DllMain, and the thread cannot end while DllMain holds the loader lock
+// (the program hung at exit that way when only its port lists had used us).
 void EnsurePump() {
     if (g_pump)
         return;
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&EnsurePump), &self);
     g_pumpRunning.store(true);
     g_pump = new std::thread(PumpLoop);
 }
@@ -412,6 +424,12 @@ BOOL WINAPI FT_W32_WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD writ
     Begin(ov);
     d->FromHost.append(static_cast<const char*>(buffer), count);
     d->WriteSizes.push_back(count);
+    if (!g_tracePath.empty()) {
+        if (FILE* trace = std::fopen(g_tracePath.c_str(), "ab")) {
+            std::fwrite(buffer, 1, count, trace);
+            std::fclose(trace);
+        }
+    }
     if (d->Sim)
         d->Sim->HostWrite(qvx::Bytes(static_cast<const char*>(buffer), count));
     if (written)
@@ -575,16 +593,15 @@ void AddConfiguredAdapter(HINSTANCE self) {
 
 } // namespace
 
-BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_ATTACH)
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        char trace[MAX_PATH];
+        DWORD n = GetEnvironmentVariableA("QVX_STANDIN_TRACE", trace, sizeof trace);
+        if (n > 0 && n < sizeof trace)
+            g_tracePath = trace;
         AddConfiguredAdapter(self);
-    if (reason == DLL_PROCESS_DETACH && g_pump) {
-        g_pumpRunning.store(false);
-        if (reserved == nullptr) { // FreeLibrary: the pump may still be joined
-            g_pump->join();
-            delete g_pump;
-        } // at process exit the thread is already gone
-        g_pump = nullptr;
     }
+    if (reason == DLL_PROCESS_DETACH) // only at process exit: the pump pins us
+        g_pumpRunning.store(false);
     return TRUE;
 }

@@ -1,0 +1,147 @@
+// Firmware upload time against the wire limit: a 64 KiB payload goes to the
+// simulated boot loader through the stand-in D2XX library, paced at
+// 115200 bit/s (11520 bytes/s), once in 128-byte pages and once in 1024-byte
+// pages. The real link, updater and timers run under a message loop, as in
+// the program. The wire time counts every byte that crossed the line in both
+// directions at the line's rate; the ratio shows what the polling costs.
+#include "app/controls/controls.h"
+#include "fwupdate/Unitfwupdate.h"
+#include "bench/bench_support.h"
+#include "platform/userio.h"
+#include "platform/win32/win_files.h"
+#include "platform/win32/win_timers.h"
+#include "serdev/win32/Serdev.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr unsigned LineRate = 11520; // bytes per second: 115200 bit/s, 10 bits a byte
+constexpr size_t PayloadSize = 64 * 1024;
+constexpr DWORD HangGuardMs = 600000;
+
+using qvx::bench::TLoader;
+using qvx::bench::TSilentUserIo;
+
+struct TStandIn {
+    using AddSim = int (*)(const char*, const char*, const char*, char*, int);
+    using Taken = int (*)(const char*, char*, int);
+    using Stats = int (*)(const char*, unsigned*, unsigned*);
+    HMODULE Module = LoadLibraryA("mvd2xx.dll");
+    AddSim AddSimDevice = reinterpret_cast<AddSim>(Resolve("QvxStandIn_AddSimDevice"));
+    Taken TakenBytes = reinterpret_cast<Taken>(Resolve("QvxStandIn_Taken"));
+    Stats LineStats = reinterpret_cast<Stats>(Resolve("QvxStandIn_Stats"));
+
+    void* Resolve(const char* name) const {
+        return Module ? reinterpret_cast<void*>(GetProcAddress(Module, name)) : nullptr;
+    }
+    bool Ready() const { return AddSimDevice && TakenBytes && LineStats; }
+};
+
+struct TResult {
+    bool Ok = false;
+    double Seconds = 0;
+    unsigned ToAdapter = 0;
+    unsigned ToHost = 0;
+};
+
+// The 80-byte header and the payload; no byte pattern repeats.
+std::string WriteImage(const std::string& path) {
+    std::string image(qvx::FirmwareHeaderSize + PayloadSize, '\0');
+    uint32_t x = 2024;
+    for (char& c : image) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    if (FILE* file = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(image.data(), 1, image.size(), file);
+        std::fclose(file);
+    }
+    return path;
+}
+
+TResult Upload(TStandIn& standIn, int pageSize, const std::string& image) {
+    TResult result;
+    const std::string serial = "BENCH" + std::to_string(pageSize);
+    const std::string config =
+        "identity.serial=" + serial +
+        ";boot.start=1;boot.prompt.delay=1000;boot.pagesize=" + std::to_string(pageSize) +
+        ";line.rate=" + std::to_string(LineRate);
+    char error[256] = {};
+    if (!standIn.AddSimDevice(serial.c_str(), "Benchmark boot loader", config.c_str(), error,
+                              sizeof error)) {
+        std::fprintf(stderr, "simulated adapter refused: %s\n", error);
+        return result;
+    }
+    TLoader loader;
+    TSilentUserIo userIo;
+    qvx::TWinFiles files;
+    qvx::TWinTimers timers;
+    qvx::TSerDev link(userIo, loader, nullptr);
+    link.SetPortName("USB:" + serial);
+    if (!link.Open()) {
+        std::fprintf(stderr, "cannot open USB:%s\n", serial.c_str());
+        return result;
+    }
+    qvx::TFwUpdater updater(userIo, files, timers);
+    qvx::TProgressBar progress("pbUpload", nullptr);
+    qvx::TEdit status("edStatus", nullptr);
+    qvx::TMemo log("memLog", nullptr);
+
+    const DWORD start = timeGetTime();
+    if (updater.StartUpload(link, image, progress, status, log, true)) {
+        MSG msg;
+        while (updater.IsUploading() && timeGetTime() - start < HangGuardMs) {
+            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0)
+                while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&msg);
+        }
+    }
+    result.Seconds = (timeGetTime() - start) / 1000.0;
+    updater.CancelUpload();
+    link.Close();
+    result.Ok = status.Text() == "Updating firmware : Ok";
+    if (!result.Ok)
+        std::fprintf(stderr, "upload in %d-byte pages ended with \"%s\"\n", pageSize,
+                     status.Text().c_str());
+    result.ToAdapter = static_cast<unsigned>(standIn.TakenBytes(serial.c_str(), nullptr, 0));
+    standIn.LineStats(serial.c_str(), &result.ToHost, nullptr);
+    return result;
+}
+
+} // namespace
+
+int main() {
+    TStandIn standIn;
+    if (!standIn.Ready()) {
+        std::fprintf(stderr, "mvd2xx.dll stand-in not found\n");
+        return 1;
+    }
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    const std::string image = WriteImage(std::string(folder) + "\\bench_upload.rfw");
+
+    timeBeginPeriod(1);
+    int failures = 0;
+    for (int pageSize : {128, 1024}) {
+        const TResult r = Upload(standIn, pageSize, image);
+        const double wire = static_cast<double>(r.ToAdapter + r.ToHost) / LineRate;
+        const double ratio = r.Ok && wire > 0 ? r.Seconds / wire : 0;
+        if (!r.Ok)
+            ++failures;
+        std::printf("BENCH upload_seconds_%d %.3f -\n", pageSize, r.Seconds);
+        std::printf("BENCH upload_wire_seconds_%d %.3f -\n", pageSize, wire);
+        std::printf("BENCH upload_bytes_to_adapter_%d %u -\n", pageSize, r.ToAdapter);
+        std::printf("BENCH upload_bytes_to_host_%d %u -\n", pageSize, r.ToHost);
+        std::printf("BENCH upload_ratio_%d %.3f %s\n", pageSize, ratio,
+                    pageSize == 128 ? "<=1.6" : "<=1.15");
+    }
+    timeEndPeriod(1);
+    DeleteFileA(image.c_str());
+    return failures == 0 ? 0 : 1;
+}
