@@ -103,6 +103,15 @@ struct TDevice {
     OVERLAPPED* PendingWait = nullptr;
     LPDWORD PendingMask = nullptr;
     DWORD LastStatus = FtOk;
+    // A simulated adapter with a line rate takes the host's bytes at that
+    // rate too: a write stays pending until its bytes have crossed the line.
+    struct TPendingWrite {
+        OVERLAPPED* Overlapped = nullptr;
+        qvx::Bytes Data;
+        double ReadyAt = 0; // seconds on the pump's clock
+    };
+    std::deque<TPendingWrite> PendingWrites;
+    double LineFreeAt = 0;
 };
 
 std::mutex g_lock;
@@ -153,6 +162,27 @@ void Notify(TDevice& d) {
     }
 }
 
+double PumpClock() {
+    static const auto start = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Completes the host's writes whose bytes have crossed the line by now.
+void FinishWrites(TDevice& d, double now) {
+    while (!d.PendingWrites.empty() && d.PendingWrites.front().ReadyAt <= now) {
+        TDevice::TPendingWrite w = std::move(d.PendingWrites.front());
+        d.PendingWrites.pop_front();
+        d.Sim->HostWrite(w.Data);
+        Complete(w.Overlapped, 0, static_cast<DWORD>(w.Data.size()));
+    }
+}
+
+void CancelWrites(TDevice& d) {
+    for (auto& w : d.PendingWrites)
+        Complete(w.Overlapped, StatusCancelled, 0);
+    d.PendingWrites.clear();
+}
+
 void PumpLoop() {
     auto last = std::chrono::steady_clock::now();
     while (g_pumpRunning.load()) {
@@ -162,6 +192,8 @@ void PumpLoop() {
         last = now;
         std::lock_guard<std::mutex> guard(g_lock);
         for (auto& d : g_devices) {
+            if (d->Sim)
+                FinishWrites(*d, PumpClock());
             if (d->Sim) {
                 d->Sim->Advance(static_cast<uint64_t>(seconds * 1e6));
                 if (size_t n = d->Sim->HostAvailable())
@@ -196,9 +228,11 @@ extern "C" {
 
 __declspec(dllexport) void QvxStandIn_Reset() {
     std::lock_guard<std::mutex> guard(g_lock);
-    for (auto& d : g_devices)
+    for (auto& d : g_devices) {
         if (d->PendingWait)
             Complete(d->PendingWait, StatusCancelled, 0);
+        CancelWrites(*d);
+    }
     g_devices.clear();
     g_lastStatus = FtOk;
     g_failOpenPending = false;
@@ -387,6 +421,7 @@ BOOL WINAPI FT_W32_CloseHandle(HANDLE h) {
         d->PendingWait = nullptr;
         d->PendingMask = nullptr;
     }
+    CancelWrites(*d);
     d->Open = false;
     return TRUE;
 }
@@ -430,8 +465,24 @@ BOOL WINAPI FT_W32_WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD writ
             std::fclose(trace);
         }
     }
-    if (d->Sim)
+    if (d->Sim) {
+        const uint64_t rate = d->Sim->Config().BytesPerSecond;
+        if (rate > 0 && ov) {
+            const double now = PumpClock();
+            const double start = std::max(now, d->LineFreeAt);
+            d->LineFreeAt = start + static_cast<double>(count) / static_cast<double>(rate);
+            TDevice::TPendingWrite w;
+            w.Overlapped = ov;
+            w.Data.assign(static_cast<const char*>(buffer), count);
+            w.ReadyAt = d->LineFreeAt;
+            d->PendingWrites.push_back(std::move(w));
+            ov->Internal = StatusPending;
+            EnsurePump();
+            SetLastError(ERROR_IO_PENDING);
+            return FALSE;
+        }
         d->Sim->HostWrite(qvx::Bytes(static_cast<const char*>(buffer), count));
+    }
     if (written)
         *written = count;
     if (ov)
@@ -471,6 +522,8 @@ BOOL WINAPI FT_W32_PurgeComm(HANDLE h, DWORD flags) {
         return FALSE;
     if (flags & PURGE_RXCLEAR)
         d->Output.Available.clear();
+    if (flags & PURGE_TXCLEAR)
+        CancelWrites(*d);
     return TRUE;
 }
 
