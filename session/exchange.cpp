@@ -82,6 +82,7 @@ TSessionState TServiceExchange::StepWait(TSessionState state) {
         if (Link.OutputCount() > 0)
             return ssWaitSent;
         ArmSilenceTimeout(SilenceUnits);
+        UnframedTicks = 0;
         state = ssWaitReply;
     }
     if (state != ssWaitReply)
@@ -91,6 +92,8 @@ TSessionState TServiceExchange::StepWait(TSessionState state) {
     if (TakeReply())
         return NextStateOnReply;
     if (SilenceExpired())
+        return NextStateOnTimeout;
+    if (!InReply && ++UnframedTicks >= UnframedTicksMax)
         return NextStateOnTimeout;
     return ssWaitReply;
 }

@@ -15,7 +15,11 @@
 //
 // Silence timeout. Every received chunk re-arms it, so it measures silence,
 // not the length of the exchange: a reply that keeps streaming is waited for
-// as long as it streams.
+// as long as it streams. Bytes that never bring a start marker do not hold a
+// wait open for ever, though: a wait that has seen no start marker for
+// UnframedTicksMax ticks ends as if the line had been silent (a device that
+// streams noise, or a wrong device on the port, would otherwise keep the
+// window locked with no way out).
 //
 // GUI thread only; no locks.
 #include "platform/bytes.h"
@@ -31,6 +35,8 @@ class TServiceExchange {
 public:
     // Units passed to ArmSilenceTimeout by every wait: 20 ticks.
     static constexpr int SilenceUnits = 10;
+    // Ticks that one wait spends at most without a start marker: 3 s.
+    static constexpr int UnframedTicksMax = 300;
     // Idle time that ends the driver reply.
     static constexpr uint32_t DriverIdleMs = 100;
 
@@ -45,6 +51,8 @@ public:
     Bytes LastReply;
     // Ticks left before the wait for a reply gives up.
     int SilenceTicks = 0;
+    // Ticks of the current wait without a start marker.
+    int UnframedTicks = 0;
     // The session tick reads the link; false once the upload has the link.
     bool SessionReceiving = false;
     // Where the session goes when the awaited reply is complete, or when the
@@ -81,7 +89,9 @@ public:
     bool TakeReply();
     // One tick of the wait for a reply, in state ssWaitSent or ssWaitReply;
     // returns the state after it: the same wait state, ssWaitReply once the
-    // command has left the writer, NextStateOnReply or NextStateOnTimeout.
+    // command has left the writer, NextStateOnReply or NextStateOnTimeout
+    // (after the silence timeout, or after UnframedTicksMax ticks without a
+    // start marker).
     // Any other state is returned unchanged. The session continues after a
     // wait tick in every case.
     TSessionState StepWait(TSessionState state);

@@ -18,6 +18,11 @@ uint16_t Le16At(const Bytes& b, size_t pos) {
                                  (static_cast<unsigned char>(b[pos + 1]) << 8));
 }
 
+// Largest flood sent ahead of one reply.
+constexpr uint64_t kMaxFloodBytes = 16u << 20;
+// Babble at an unlimited line: bytes per millisecond.
+constexpr uint64_t kUnlimitedBabbleBytes = 1024;
+
 const char* const kTestNames[] = {"Supply", "CAN 1", "CAN 2",  "K-Line",
                                   "L-Line", "J1850", "Memory", "Clock"};
 
@@ -210,7 +215,22 @@ void TSimAdapter::Send(const Bytes& data, uint64_t readyAt) {
 }
 
 void TSimAdapter::SendReply(const Bytes& data) {
-    Send(Cfg.Garbage + data, Clock + Cfg.ReplyDelayUs);
+    Send(ReplyPrefix() + data, Clock + Cfg.ReplyDelayUs);
+}
+
+Bytes TSimAdapter::ReplyPrefix() {
+    return Cfg.Garbage + Noise(std::min(Cfg.FloodBytes, kMaxFloodBytes));
+}
+
+Bytes TSimAdapter::Noise(uint64_t count) {
+    Bytes out(static_cast<size_t>(count), '\0');
+    for (char& c : out) {
+        NoiseState ^= NoiseState << 13;
+        NoiseState ^= NoiseState >> 17;
+        NoiseState ^= NoiseState << 5;
+        c = static_cast<char>(NoiseState >> 24);
+    }
+    return out;
 }
 
 Bytes TSimAdapter::Frame(const std::vector<std::string>& lines) const {
@@ -349,6 +369,9 @@ uint64_t TSimAdapter::NextEventAt() const {
     if (Cfg.DisconnectAtUs > 0 && !DisconnectAtDone) {
         next = std::max(Clock, Cfg.DisconnectAtUs);
     }
+    if (Cfg.Babble) {
+        next = std::min(next, std::max(Clock, NextBabbleAt));
+    }
     if (St == TSimState::BootPrompt && NextPromptAt != kNever) {
         next = std::min(next, NextPromptAt);
     }
@@ -369,6 +392,11 @@ void TSimAdapter::FireEvents() {
         DisconnectAtDone = true;
         DisconnectLocked();
         return;
+    }
+    if (Cfg.Babble && Clock >= NextBabbleAt) {
+        const uint64_t rate = Rate();
+        Send(Noise(rate ? std::max<uint64_t>(1, rate / 1000) : kUnlimitedBabbleBytes), Clock);
+        NextBabbleAt = Clock + 1000;
     }
     if (St == TSimState::BootPrompt && NextPromptAt != kNever && Clock >= NextPromptAt) {
         Send(">", Clock);
@@ -473,7 +501,7 @@ void TSimAdapter::Command(char letter) {
         EnterFirmware(); // restarts; no reply
         break;
     case 'D':
-        Send(Cfg.Garbage + "[BEGIN]" + Cfg.DriverImage + (Cfg.MissingEndMarker ? "" : "[END]") +
+        Send(ReplyPrefix() + "[BEGIN]" + Cfg.DriverImage + (Cfg.MissingEndMarker ? "" : "[END]") +
                  "\r\n",
              Clock + Cfg.ReplyDelayUs);
         break;
@@ -509,7 +537,7 @@ void TSimAdapter::Argument(const Bytes& arg) {
 // its progress line with bare CRs and ends it with CR LF.
 void TSimAdapter::SendSelfTest() {
     uint64_t t = Clock + Cfg.ReplyDelayUs;
-    Send(Cfg.Garbage + "\r\n" + FirstLine() + "\r\nSelf-test started\r\n", t);
+    Send(ReplyPrefix() + "\r\n" + FirstLine() + "\r\nSelf-test started\r\n", t);
     const int steps = Cfg.TestSteps;
     const int rows = std::max(steps, std::max(Cfg.TestErrors, Cfg.TestWarnings));
     for (int s = 0; s < rows; ++s) {

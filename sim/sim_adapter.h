@@ -95,6 +95,9 @@ private:
 
     void Send(const Bytes& data, uint64_t readyAt);
     void SendReply(const Bytes& data);
+    // What goes ahead of every reply: the garbage, then the flood.
+    Bytes ReplyPrefix();
+    Bytes Noise(uint64_t count);
     Bytes Frame(const std::vector<std::string>& lines) const;
     std::vector<std::string> IdentityLines() const;
     std::vector<std::string> PowerLines() const;
@@ -135,6 +138,8 @@ private:
     uint64_t Sent = 0;
     uint64_t SentSinceConnect = 0;
     bool DisconnectAtDone = false;
+    uint32_t NoiseState = 0x2545F491u; // xorshift32 state of the noise
+    uint64_t NextBabbleAt = 0;
 
     // Service interface.
     TSimState St = TSimState::Firmware;

@@ -33,6 +33,7 @@ bool TSimConfig::operator==(const TSimConfig& o) const {
            ChunkSize == o.ChunkSize && ReplyDelayUs == o.ReplyDelayUs && Silent == o.Silent &&
            IdentifyAnswerFrom == o.IdentifyAnswerFrom &&
            IdentifyAnswerOnce == o.IdentifyAnswerOnce && Garbage == o.Garbage &&
+           FloodBytes == o.FloodBytes && Babble == o.Babble &&
            MissingEndMarker == o.MissingEndMarker && Echo == o.Echo && NakPage == o.NakPage &&
            NakCount == o.NakCount && NakEndMarker == o.NakEndMarker &&
            SilentAfterHeader == o.SilentAfterHeader &&
@@ -403,6 +404,8 @@ TKeyTable MakeKeys(bool& freshModes, const std::string& baseDir = std::string())
         {"fault.identify.from", IntKey(&C::IdentifyAnswerFrom, 1, 1000000)},
         {"fault.identify.once", BoolKey(&C::IdentifyAnswerOnce)},
         {"fault.garbage", TextKey(&C::Garbage)},
+        {"fault.flood", CountKey(&C::FloodBytes)},
+        {"fault.babble", BoolKey(&C::Babble)},
         {"fault.noend", BoolKey(&C::MissingEndMarker)},
         {"fault.echo", BoolKey(&C::Echo)},
         {"fault.nak.page", IntKey(&C::NakPage, -1, 65534)},

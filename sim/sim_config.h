@@ -62,6 +62,11 @@
 //   fault.identify.from  the first identify that is answered (1 = every one)
 //   fault.identify.once  bool: only that one identify is answered, no later one
 //   fault.garbage        bytes sent before every reply (escaped text)
+//   fault.flood          this many pseudo-random bytes sent before every
+//                        reply, after the garbage
+//   fault.babble         bool: an endless stream of pseudo-random bytes, one
+//                        millisecond's worth of the line rate every
+//                        millisecond (1024 bytes at an unlimited line)
 //   fault.noend          bool: replies lack their end marker ("[END]" for
 //                        the driver image)
 //   fault.echo           bool: the service interface echoes every write
@@ -141,6 +146,8 @@ struct TSimConfig {
     int IdentifyAnswerFrom = 1;
     bool IdentifyAnswerOnce = false;
     Bytes Garbage;
+    uint64_t FloodBytes = 0;
+    bool Babble = false;
     bool MissingEndMarker = false;
     bool Echo = false;
     int NakPage = -1;

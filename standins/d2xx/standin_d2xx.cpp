@@ -15,6 +15,12 @@
 // beside the library; the adapter's USB serial number is its identity serial
 // number, its description "Quorvelix Adapter".
 //
+// A simulated adapter that is disconnected (its fault.disconnect keys) acts
+// as a device pulled out while open: what already reached the line can still
+// be read, then receive-event waits and writes fail with FT_IO_ERROR (a wait
+// or write pending at that moment completes with an error), and the device
+// can no longer be opened. It stays listed.
+//
 // With the environment variable QVX_STANDIN_TRACE naming a file, every byte
 // the host writes to any device is appended to that file as it is written, so
 // a test in another process can see what crossed the wire.
@@ -38,8 +44,9 @@
 
 namespace {
 
-constexpr DWORD StatusPending = 0x103;        // STATUS_PENDING
-constexpr DWORD StatusCancelled = 0xC0000120; // STATUS_CANCELLED
+constexpr DWORD StatusPending = 0x103;           // STATUS_PENDING
+constexpr DWORD StatusCancelled = 0xC0000120;    // STATUS_CANCELLED
+constexpr DWORD StatusNotConnected = 0xC000009D; // STATUS_DEVICE_NOT_CONNECTED
 constexpr DWORD OpenBySerialNumber = 1;
 enum : DWORD {
     FtOk = 0,
@@ -177,10 +184,30 @@ void FinishWrites(TDevice& d, double now) {
     }
 }
 
-void CancelWrites(TDevice& d) {
+void CancelWrites(TDevice& d, DWORD status = StatusCancelled) {
     for (auto& w : d.PendingWrites)
-        Complete(w.Overlapped, StatusCancelled, 0);
+        Complete(w.Overlapped, status, 0);
     d.PendingWrites.clear();
+}
+
+// A simulated adapter that has been disconnected: the device is gone.
+bool Gone(const TDevice& d) {
+    return d.Sim && !d.Sim->Connected();
+}
+
+// Fails what is pending on a device that is gone, as the driver does when
+// the device is pulled out; input already on the line is still delivered.
+void FailIfGone(TDevice& d) {
+    if (!d.Open || !Gone(d))
+        return;
+    CancelWrites(d, StatusNotConnected);
+    if (d.PendingWait && d.Output.Available.empty()) {
+        OVERLAPPED* ov = d.PendingWait;
+        d.PendingWait = nullptr;
+        d.PendingMask = nullptr;
+        d.LastStatus = FtIoError;
+        Complete(ov, StatusNotConnected, 0);
+    }
 }
 
 void PumpLoop() {
@@ -202,6 +229,7 @@ void PumpLoop() {
                 d->Output.Advance(seconds);
             }
             Notify(*d);
+            FailIfGone(*d);
         }
     }
 }
@@ -398,6 +426,10 @@ HANDLE WINAPI FT_W32_CreateFile(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES
                 g_lastStatus = FtDeviceNotOpened;
                 return INVALID_HANDLE_VALUE;
             }
+            if (Gone(*d)) {
+                g_lastStatus = FtDeviceNotFound;
+                return INVALID_HANDLE_VALUE;
+            }
             d->Open = true;
             d->Mask = 0;
             d->LastStatus = FtOk;
@@ -454,6 +486,11 @@ BOOL WINAPI FT_W32_WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD writ
     if (!d || !d->Open) {
         g_lastStatus = FtInvalidHandle;
         SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (Gone(*d)) {
+        d->LastStatus = FtIoError;
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return FALSE;
     }
     Begin(ov);
@@ -585,6 +622,11 @@ BOOL WINAPI FT_W32_WaitCommEvent(HANDLE h, LPDWORD mask, LPOVERLAPPED ov) {
             *mask = EV_RXCHAR;
         Complete(ov, 0, sizeof(DWORD));
         return TRUE;
+    }
+    if (Gone(*d)) {
+        d->LastStatus = FtIoError;
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return FALSE;
     }
     ov->Internal = StatusPending;
     d->PendingWait = ov;
