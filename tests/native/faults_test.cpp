@@ -4,6 +4,7 @@
 // list running, nothing written once the request has failed or ended, and
 // the registry exactly as it was.
 #include "app/Unitmain.h"
+#include "platform/memory/watched.h"
 #include "platform/memory/memory_platform.h"
 #include "sim/sim_link.h"
 
@@ -15,37 +16,6 @@
 
 namespace qvx {
 namespace {
-
-// Boxes are recorded as usual; the test hears of each one as it is shown.
-class TWatchedUserIo : public TScriptedUserIo {
-public:
-    std::function<void()> OnBox;
-    int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
-                TBoxOwner owner) override {
-        if (OnBox)
-            OnBox();
-        return TScriptedUserIo::ShowBox(text, caption, flags, owner);
-    }
-};
-
-// The link to the simulated adapter, with a record of every write attempt
-// made after the request reported a failure or closed the link.
-class TWatchedLink : public TSimLink {
-public:
-    using TSimLink::TSimLink;
-    bool Ended = false;
-    std::vector<Bytes> WritesAfterEnd;
-    bool Write(const Bytes& bytes) override {
-        if (Ended && !bytes.empty())
-            WritesAfterEnd.push_back(bytes);
-        return TSimLink::Write(bytes);
-    }
-    bool Close() override {
-        if (IsOpen())
-            Ended = true;
-        return TSimLink::Close();
-    }
-};
 
 using TRegistrySnapshot = std::map<std::string, std::tuple<int, std::string, uint32_t>>;
 
@@ -209,7 +179,7 @@ protected:
     TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
     TPortLists Lists;
     TSimAdapter Adapter;
-    TWatchedLink Link{Adapter};
+    TWatchedLink<TSimLink> Link{Adapter};
     TfrmMain Form{Platform, &Link};
     TRegistrySnapshot Before;
     int OpensBefore = 0;

@@ -6,6 +6,7 @@
 // closed, the port lists running, nothing written after the request ended
 // and the settings key as it was. Deadlines only guard against a hang.
 #include "app/Unitmain.h"
+#include "platform/memory/watched.h"
 #include "app/win32/win_form.h"
 #include "platform/memory/memory_files.h"
 #include "platform/memory/scripted_userio.h"
@@ -90,36 +91,6 @@ private:
     std::unique_ptr<IPortListControl> Inner;
 };
 
-// The real link, with a record of write attempts after the request ended
-// (a box was shown or the link was closed).
-class TWatchedSerDev : public TSerDev {
-public:
-    using TSerDev::TSerDev;
-    bool Ended = false;
-    std::vector<Bytes> WritesAfterEnd;
-    bool Write(const Bytes& bytes) override {
-        if (Ended && !bytes.empty())
-            WritesAfterEnd.push_back(bytes);
-        return TSerDev::Write(bytes);
-    }
-    bool Close() override {
-        if (IsOpen())
-            Ended = true;
-        return TSerDev::Close();
-    }
-};
-
-class TWatchedUserIo : public TScriptedUserIo {
-public:
-    std::function<void()> OnBox;
-    int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
-                TBoxOwner owner) override {
-        if (OnBox)
-            OnBox();
-        return TScriptedUserIo::ShowBox(text, caption, flags, owner);
-    }
-};
-
 using TSettingsSnapshot = std::map<std::string, std::string>;
 
 void SnapshotKey(HKEY root, const std::string& path, TSettingsSnapshot& out) {
@@ -188,7 +159,7 @@ protected:
         auto lists = std::make_unique<TWatchedLists>(
             std::make_unique<TPortListThreads>(Registry, Libraries, UserIo, 6));
         Lists = lists.get();
-        Link = std::make_unique<TWatchedSerDev>(UserIo, Libraries, std::move(lists));
+        Link = std::make_unique<TWatchedLink<TSerDev>>(UserIo, Libraries, std::move(lists));
         Files.SetProgramPath("C:\\Quorvelix\\Configurator.exe");
         Form = std::make_unique<TfrmMain>(Platform, Link.get());
         Window =
@@ -311,7 +282,7 @@ protected:
     TWinTimers Timers;
     TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
     TWatchedLists* Lists = nullptr;
-    std::unique_ptr<TWatchedSerDev> Link;
+    std::unique_ptr<TWatchedLink<TSerDev>> Link;
     std::unique_ptr<TfrmMain> Form;
     std::unique_ptr<TWin32Form> Window;
     std::vector<std::string> Errors;
