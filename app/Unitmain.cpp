@@ -243,9 +243,10 @@ void TfrmMain::ApplyLayout() {
     lvInfo.SetBounds(500, 130, 124, 94); // over the list's lower right corner
     btModeSelect.SetBounds(8, 234, 75, 25);
     btModeHide.SetBounds(88, 234, 75, 25);
-    edModeRun.SetBounds(170, 236, 298, 21);
-    btModeFile.SetBounds(472, 234, 30, 25);
-    btModeRun.SetBounds(506, 234, 75, 25);
+    // "Show ALL" makes the legend as wide as "Run": wide enough for "Available".
+    edModeRun.SetBounds(170, 236, 288, 21);
+    btModeFile.SetBounds(462, 234, 30, 25);
+    btModeRun.SetBounds(496, 234, 85, 25);
     btModeFileDel.SetBounds(585, 234, 25, 25);
     memLog.SetBounds(8, 266, 620, 146);
     btCopy.SetBounds(528, 418, 100, 25);

@@ -1,5 +1,7 @@
 #include "tests/e2e/remote_app.h"
 
+#include "tests/win32/png_writer.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -113,6 +115,11 @@ TRemoteMemory::~TRemoteMemory() {
 bool TRemoteMemory::Write(size_t offset, const void* data, size_t size) {
     SIZE_T done = 0;
     return Base && WriteProcessMemory(Process, At(offset), data, size, &done) && done == size;
+}
+
+bool TRemoteMemory::ReadAt(HANDLE process, const void* address, void* data, size_t size) {
+    SIZE_T done = 0;
+    return address && ReadProcessMemory(process, address, data, size, &done) && done == size;
 }
 
 bool TRemoteMemory::Read(size_t offset, void* data, size_t size) const {
@@ -302,6 +309,51 @@ HWND TRemoteApp::UpdatePage() const {
     return upload ? GetParent(upload) : nullptr;
 }
 
+std::vector<std::string> TRemoteApp::TabCaptions() const {
+    std::vector<std::string> captions;
+    HWND tabs = Tabs();
+    constexpr int Capacity = 256;
+    TRemoteMemory remote(Process.hProcess, sizeof(TCITEMA) + Capacity);
+    const int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = remote.At(sizeof(TCITEMA));
+        item.cchTextMax = Capacity;
+        std::string text(Capacity, '\0');
+        remote.Write(0, &item, sizeof item);
+        remote.Write(sizeof(TCITEMA), text.data(), text.size());
+        if (SendMessageA(tabs, TCM_GETITEMA, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(remote.At())) &&
+            remote.Read(0, &item, sizeof item)) {
+            // The control may hand back a pointer of its own instead.
+            TRemoteMemory::ReadAt(Process.hProcess, item.pszText, &text[0], text.size() - 1);
+        }
+        text.resize(strnlen(text.c_str(), text.size()));
+        captions.push_back(text);
+    }
+    return captions;
+}
+
+bool TRemoteApp::SelectTabNamed(const std::string& caption) {
+    const auto captions = TabCaptions();
+    for (size_t i = 0; i < captions.size(); ++i) {
+        if (captions[i] != caption)
+            continue;
+        SelectTab(static_cast<int>(i));
+        return WaitFor([&] { return ActiveTab() == static_cast<int>(i); });
+    }
+    return false;
+}
+
+HWND TRemoteApp::ActivePage() const {
+    HWND tabs = Tabs();
+    for (HWND child = GetWindow(tabs, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (IsWindowVisible(child) && ClassOf(child) != "msctls_updown32")
+            return child;
+    return nullptr;
+}
+
 // ---- reading and working controls ----
 
 std::string TRemoteApp::Text(HWND control) {
@@ -317,6 +369,10 @@ std::string TRemoteApp::Text(HWND control) {
 
 void TRemoteApp::Click(HWND button) {
     SendMessageA(button, BM_CLICK, 0, 0);
+}
+
+void TRemoteApp::ClickLater(HWND button) {
+    PostMessageA(button, BM_CLICK, 0, 0);
 }
 
 bool TRemoteApp::Checked(HWND button) {
@@ -404,6 +460,32 @@ int TRemoteApp::FindRow(HWND list, int column, const std::string& text) const {
     return -1;
 }
 
+std::vector<std::string> TRemoteApp::ListColumn(HWND list, int column) const {
+    std::vector<std::string> texts;
+    for (int row = 0; row < ListCount(list); ++row)
+        texts.push_back(ListText(list, row, column));
+    return texts;
+}
+
+bool TRemoteApp::ClickColumnHeader(HWND list, int column) const {
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+    if (!header)
+        return false;
+    TRemoteMemory remote(Process.hProcess, sizeof(RECT));
+    RECT r{};
+    if (!SendMessageA(header, HDM_GETITEMRECT, static_cast<WPARAM>(column),
+                      reinterpret_cast<LPARAM>(remote.At())) ||
+        !remote.Read(0, &r, sizeof r))
+        return false;
+    // A press and a release on the middle of the item, as the mouse makes them.
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageA(header, WM_MOUSEMOVE, 0, at);
+    SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(header, WM_LBUTTONUP, 0, at);
+    Settle();
+    return true;
+}
+
 int TRemoteApp::ProgressPos(HWND bar) {
     return static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0));
 }
@@ -449,6 +531,35 @@ bool TRemoteApp::AnswerBox(HWND box, const std::string& caption) {
     return false;
 }
 
+HWND TRemoteApp::DialogWindow(const std::string& title) const {
+    if (!Process.hProcess)
+        return nullptr;
+    TTopLevelSearch search{Process.dwProcessId, "#32770", title};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+bool TRemoteApp::ChooseInOpenDialog(HWND dialog, const std::string& path) {
+    // The file name field: an edit (edt1) or a combo box with an edit (cmb13).
+    HWND field = GetDlgItem(dialog, 0x480);
+    if (!field)
+        field = GetDlgItem(dialog, 0x47c);
+    HWND open = GetDlgItem(dialog, IDOK);
+    if (!field || !open)
+        return false;
+    SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    // Posted: the dialog may answer with a box of its own, which would hold
+    // a sent message until someone closes it.
+    return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(open)) != FALSE;
+}
+
+void TRemoteApp::Settle() const {
+    DWORD_PTR result = 0;
+    if (MainWindow)
+        SendMessageTimeoutA(MainWindow, WM_NULL, 0, 0, SMTO_NORMAL, HangGuardMs, &result);
+}
+
 // ---- shared steps ----
 
 bool TRemoteApp::PickPort(const std::string& serial) {
@@ -471,6 +582,105 @@ bool TRemoteApp::SearchFor(const std::string& serial) {
     HWND serialEdit = EditBeside("Serial Number:");
     return WaitFor([&] { return Text(serialEdit) == serial || MessageBoxWindow(); }) &&
            Text(serialEdit) == serial;
+}
+
+// ---- the screen ----
+
+uint32_t TScreenShot::At(int x, int y) const {
+    if (x < 0 || y < 0 || x >= Width || y >= Height)
+        return 0;
+    const size_t i =
+        (static_cast<size_t>(y) * static_cast<size_t>(Width) + static_cast<size_t>(x)) * 3;
+    return static_cast<uint32_t>(Rgb[i]) << 16 | static_cast<uint32_t>(Rgb[i + 1]) << 8 |
+           Rgb[i + 2];
+}
+
+namespace {
+
+// The screen rectangle `r` as the screen shows it now.
+TScreenShot CaptureScreen(const RECT& r) {
+    TScreenShot shot;
+    shot.Width = r.right - r.left;
+    shot.Height = r.bottom - r.top;
+    if (shot.Width <= 0 || shot.Height <= 0)
+        return shot;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = shot.Width;
+    info.bmiHeader.biHeight = -shot.Height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, shot.Width, shot.Height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    const size_t stride = (static_cast<size_t>(shot.Width) * 3 + 3) & ~size_t(3);
+    const auto* pixels = static_cast<const uint8_t*>(bits);
+    shot.Rgb.reserve(static_cast<size_t>(shot.Width) * static_cast<size_t>(shot.Height) * 3);
+    for (int y = 0; y < shot.Height; ++y) {
+        const uint8_t* row = pixels + stride * static_cast<size_t>(y);
+        for (int x = 0; x < shot.Width; ++x) {
+            shot.Rgb.push_back(row[x * 3 + 2]);
+            shot.Rgb.push_back(row[x * 3 + 1]);
+            shot.Rgb.push_back(row[x * 3]);
+        }
+    }
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+    ReleaseDC(nullptr, screen);
+    return shot;
+}
+
+// Brings the top-level window of `window` up and has it paint everything.
+void Repaint(HWND window) {
+    HWND top = GetAncestor(window, GA_ROOT);
+    SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    RedrawWindow(top, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(top, WM_NULL, 0, 0, SMTO_NORMAL, HangGuardMs, &result);
+    // The painting reaches the screen a little after the program drew it.
+    Sleep(300);
+}
+
+} // namespace
+
+TScreenShot CaptureClient(HWND window) {
+    Repaint(window);
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    RECT r{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+    return CaptureScreen(r);
+}
+
+uint32_t CentreColour(HWND control) {
+    Repaint(control);
+    RECT r;
+    GetWindowRect(control, &r);
+    const LONG x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    RECT one{x, y, x + 1, y + 1};
+    return CaptureScreen(one).At(0, 0);
+}
+
+std::string ScreenshotFolder() {
+    // The test program lives in build\win32\tests\e2e.
+    const std::string relative = OwnFolder() + "..\\..\\screenshots";
+    char full[MAX_PATH] = {};
+    DWORD n = GetFullPathNameA(relative.c_str(), MAX_PATH, full, nullptr);
+    std::string folder = n > 0 && n < MAX_PATH ? std::string(full, n) : relative;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder + "\\";
+}
+
+bool SavePng(const std::string& path, const TScreenShot& shot) {
+    return shot.Width > 0 && shot.Height > 0 && png::Write(path, shot.Width, shot.Height, shot.Rgb);
 }
 
 // ---- registry ----

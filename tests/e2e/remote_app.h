@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ public:
     char* At(size_t offset = 0) const { return static_cast<char*>(Base) + offset; }
     bool Write(size_t offset, const void* data, size_t size);
     bool Read(size_t offset, void* data, size_t size) const;
+    // Reads memory of the process at any address.
+    static bool ReadAt(HANDLE process, const void* address, void* data, size_t size);
 
 private:
     HANDLE Process;
@@ -103,10 +106,19 @@ public:
     void SelectTab(int index);
     HWND SettingsPage() const; // the parent of the "Search" button
     HWND UpdatePage() const;   // the parent of "Upload New Firmware"
+    // The captions of the tabs as shown, in order (hidden pages have none).
+    std::vector<std::string> TabCaptions() const;
+    // Selects the tab with this caption; false when there is none.
+    bool SelectTabNamed(const std::string& caption);
+    // The page the tab control shows now (its one visible child).
+    HWND ActivePage() const;
 
     // ---- reading and working controls ----
     static std::string Text(HWND control);
     static void Click(HWND button);
+    // Clicks without waiting for the program to handle it: for buttons that
+    // open a modal box or dialog.
+    static void ClickLater(HWND button);
     static bool Checked(HWND button);
     std::vector<std::string> ComboItems(HWND combo) const;
     // Picks the first item that starts with `prefix`; false without one.
@@ -119,6 +131,10 @@ public:
     void SelectRow(HWND list, int row) const;
     // The row whose column holds `text`, or -1.
     int FindRow(HWND list, int column, const std::string& text) const;
+    // One column's texts, top row first.
+    std::vector<std::string> ListColumn(HWND list, int column) const;
+    // The user clicks the header of that column (the list tells its parent).
+    bool ClickColumnHeader(HWND list, int column) const;
     static int ProgressPos(HWND bar);
     static int ProgressMax(HWND bar);
 
@@ -129,6 +145,10 @@ public:
     static std::string BoxText(HWND box);
     // Presses the box's button with this caption.
     static bool AnswerBox(HWND box, const std::string& caption);
+    // The open-file dialog with that title, or null. The user types `path`
+    // into its file name field and presses Open.
+    HWND DialogWindow(const std::string& title) const;
+    static bool ChooseInOpenDialog(HWND dialog, const std::string& path);
 
     // ---- steps most scenarios share ----
     // Waits for the adapter's port in the port list, picks it and searches;
@@ -137,11 +157,32 @@ public:
     // Search through the "Search" button until the serial number shows.
     bool SearchFor(const std::string& serial);
 
+    // Waits until the program's GUI thread has handled everything sent so
+    // far (a message box or dialog counts as idle).
+    void Settle() const;
+
 private:
     std::string Dir;
     PROCESS_INFORMATION Process{};
     HWND MainWindow = nullptr;
 };
+
+// ---- what the screen shows ----
+struct TScreenShot {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Rgb; // rows top-down, 3 bytes a pixel
+    // The colour at (x, y) as 0xRRGGBB.
+    uint32_t At(int x, int y) const;
+};
+// The client area of `window` as the screen shows it (the window is brought
+// to the top and repainted first).
+TScreenShot CaptureClient(HWND window);
+// The colour shown at the centre of `control`, 0xRRGGBB.
+uint32_t CentreColour(HWND control);
+// build/win32/screenshots, created when missing (with a trailing backslash).
+std::string ScreenshotFolder();
+bool SavePng(const std::string& path, const TScreenShot& shot);
 
 // ---- the real registry (HKLM) ----
 void DeleteSettings();

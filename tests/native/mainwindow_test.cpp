@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 #include <string>
@@ -628,6 +629,19 @@ TEST_F(MainWindow, CaptionsFitAtStartAndWithTheTextsSetLater) {
     Form.lbRef.SetCaption("http://www.morveklink.example");
     Form.lbMail.SetCaption("orders@morveklink.example");
     ExpectCaptionsFit(Form);
+}
+
+TEST_F(MainWindow, TheLegendIsAsWideAsRunAndFitsItsLongestText) {
+    // "Show ALL" makes the legend as wide as "Run"; at that width each item
+    // needs its picture, a gap, its text and the list's sunken frame.
+    size_t longest = 0;
+    for (size_t i = 0; i < Form.lvInfo.Count(); ++i)
+        longest = std::max(longest, Form.lvInfo.Item(i)->Caption.size());
+    const int needed = 2 * 2 + 16 + 6 + static_cast<int>(longest) * 6;
+    EXPECT_GE(Form.btModeRun.Width(), needed) << "the legend would cut off \"Available\"";
+    // Stretched down to "Run", it still stays within the list.
+    EXPECT_LE(Form.lvInfo.Left() + Form.btModeRun.Width(),
+              Form.lvModes.Left() + Form.lvModes.Width());
 }
 
 TEST_F(MainWindow, ModeListShowsItsColumnsWithoutScrolling) {
