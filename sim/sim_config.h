@@ -111,9 +111,12 @@ struct TSimConfig {
     std::vector<std::string> ExtraLines;
 
     std::vector<TSimMode> Modes = {
-        {"000", '-', "Service", false},          {"001", '-', "SAE J2534 Pass-Thru", false},
-        {"002", '-', "ELM327 emulation", false}, {"003", '_', "Data logger", false},
-        {"004", '+', "CAN gateway", false},      {"005", '*', "K-Line monitor", false},
+        {"000", '-', "Service", false},
+        {"001", '-', "SAE J2534 Pass-Thru", false},
+        {"002", '-', "Scan tool emulation", false},
+        {"003", '_', "Data logger", false},
+        {"004", '+', "CAN gateway", false},
+        {"005", '*', "K-Line monitor", false},
     };
     std::string RunningMode = "001";
 

@@ -173,7 +173,7 @@ TEST_F(Scenarios, ShowAllListsHiddenAndAvailableModesBesideTheLegend) {
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, HideKey.c_str(), 0, nullptr, 0, KEY_WRITE,
                               nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    const char hidden[] = "ELM327 emulation";
+    const char hidden[] = "Scan tool emulation";
     RegSetValueExA(key, "002", 0, REG_SZ, reinterpret_cast<const BYTE*>(hidden), sizeof hidden);
     RegCloseKey(key);
     ASSERT_TRUE(App->Start());
@@ -212,7 +212,7 @@ TEST_F(Scenarios, ShowAllListsHiddenAndAvailableModesBesideTheLegend) {
     EXPECT_EQ(Joined(Rows()), "[000:-1][001:0]");
     EXPECT_EQ(Occurrences(App->Wire(), "!Morvek_SC_I"), 3u);
     // Looking never changes the mark.
-    EXPECT_EQ(RegistryText(HideKey, "002"), "ELM327 emulation");
+    EXPECT_EQ(RegistryText(HideKey, "002"), "Scan tool emulation");
 }
 
 TEST_F(Scenarios, AHiddenModeStaysHiddenAcrossSearchesAndRunsUntilShownAgain) {
@@ -237,7 +237,7 @@ TEST_F(Scenarios, AHiddenModeStaysHiddenAcrossSearchesAndRunsUntilShownAgain) {
     EXPECT_EQ(StateOf("002"), 2);
     EXPECT_EQ(TRemoteApp::Text(HideButton()), "Show");
     EXPECT_FALSE(IsWindowEnabled(select));
-    EXPECT_EQ(RegistryText(HideKey, "002"), "ELM327 emulation");
+    EXPECT_EQ(RegistryText(HideKey, "002"), "Scan tool emulation");
     EXPECT_EQ(App->Wire().size(), wireBefore);
 
     ASSERT_TRUE(SearchAgain());

@@ -172,16 +172,16 @@ TEST(SimAdapter, IdentityVariantsFollowTheConfiguration) {
 TEST(SimAdapter, ModeSwitchTakesTheNextWriteAsArgument) {
     TSimAdapter a;
     std::vector<std::string> first = ReplyLines(Exchange(a, "!Morvek_SC_M"));
-    EXPECT_FALSE(HasLine(first, "Selected Mode: 002 - ELM327 emulation"));
+    EXPECT_FALSE(HasLine(first, "Selected Mode: 002 - Scan tool emulation"));
     std::vector<std::string> second = ReplyLines(Exchange(a, "002"));
-    EXPECT_TRUE(HasLine(second, "Selected Mode: 002 - ELM327 emulation"));
+    EXPECT_TRUE(HasLine(second, "Selected Mode: 002 - Scan tool emulation"));
     EXPECT_TRUE(
-        HasLine(ReplyLines(Exchange(a, "!Morvek_SC_I")), "Selected Mode: 002 - ELM327 emulation"));
+        HasLine(ReplyLines(Exchange(a, "!Morvek_SC_I")), "Selected Mode: 002 - Scan tool emulation"));
 
     // An unknown number leaves the running mode; an argument in the command's
     // own write is taken as well.
     Exchange(a, "!Morvek_SC_M");
-    EXPECT_TRUE(HasLine(ReplyLines(Exchange(a, "9Z")), "Selected Mode: 002 - ELM327 emulation"));
+    EXPECT_TRUE(HasLine(ReplyLines(Exchange(a, "9Z")), "Selected Mode: 002 - Scan tool emulation"));
     Bytes both = Exchange(a, "!Morvek_SC_M000");
     EXPECT_NE(both.find("Selected Mode: 000 - Service"), Bytes::npos);
     EXPECT_EQ(a.RunningMode(), "000");
