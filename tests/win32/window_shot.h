@@ -1,5 +1,6 @@
 #pragma once
 // Screenshots of a window's client area into PNG files.
+#include "tests/win32/dc_pixels.h"
 #include "tests/win32/png_writer.h"
 #include "tests/win32/win_probe.h"
 
@@ -42,34 +43,8 @@ inline TShot Capture(HWND window) {
     shot.Height = client.bottom;
     if (shot.Width <= 0 || shot.Height <= 0)
         return shot;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = shot.Width;
-    info.bmiHeader.biHeight = -shot.Height; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
     HDC source = GetDC(window);
-    HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = CreateCompatibleDC(source);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, shot.Width, shot.Height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    const size_t stride = (static_cast<size_t>(shot.Width) * 3 + 3) & ~size_t(3);
-    const auto* pixels = static_cast<const uint8_t*>(bits);
-    shot.Rgb.reserve(static_cast<size_t>(shot.Width) * static_cast<size_t>(shot.Height) * 3);
-    for (int y = 0; y < shot.Height; ++y) {
-        const uint8_t* row = pixels + stride * static_cast<size_t>(y);
-        for (int x = 0; x < shot.Width; ++x) {
-            shot.Rgb.push_back(row[x * 3 + 2]);
-            shot.Rgb.push_back(row[x * 3 + 1]);
-            shot.Rgb.push_back(row[x * 3]);
-        }
-    }
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(bitmap);
+    png::CopyPixels(source, 0, 0, shot.Width, shot.Height, shot.Rgb);
     ReleaseDC(window, source);
     return shot;
 }
