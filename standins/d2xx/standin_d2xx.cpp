@@ -10,10 +10,11 @@
 // Devices are added by the test through the QvxStandIn_ exports. Each one
 // either plays bytes the test pushes (optionally paced in bytes per second)
 // or runs a simulated adapter. When the library loads it also serves the
-// simulated adapter configured by the environment variable QVX_SIM_CONFIG
+// simulated adapters configured by the environment variable QVX_SIM_CONFIG
 // (configuration text, or "@" + a file name) or else by a file "mvd2xx.cfg"
-// beside the library; the adapter's USB serial number is its identity serial
-// number, its description "Quorvelix Adapter".
+// beside the library, one adapter or several separated by lines of "---";
+// each adapter's USB serial number is its identity serial number, its
+// description "Quorvelix Adapter".
 //
 // With the environment variable QVX_STANDIN_TRACE naming a file, every byte
 // the host writes to any device is appended to that file as it is written, so
@@ -612,8 +613,9 @@ BOOL WINAPI FT_W32_GetOverlappedResult(HANDLE, LPOVERLAPPED ov, LPDWORD bytes, B
 
 namespace {
 
-// The adapter of the demo: from QVX_SIM_CONFIG, or mvd2xx.cfg beside us.
-void AddConfiguredAdapter(HINSTANCE self) {
+// The adapters of the demo: from QVX_SIM_CONFIG, or mvd2xx.cfg beside us;
+// several are separated by lines of "---".
+void AddConfiguredAdapters(HINSTANCE self) {
     std::string source;
     char buffer[4096];
     DWORD n = GetEnvironmentVariableA("QVX_SIM_CONFIG", buffer, sizeof buffer);
@@ -630,17 +632,19 @@ void AddConfiguredAdapter(HINSTANCE self) {
             return;
         source = "@" + file;
     }
-    qvx::TSimConfig config;
+    std::vector<qvx::TSimConfig> configs;
     std::string error;
-    if (!qvx::LoadSimConfig(source, config, error)) {
+    if (!qvx::LoadSimConfigs(source, configs, error)) {
         OutputDebugStringA(("mvd2xx stand-in: " + error).c_str());
         return;
     }
-    char serial[64];
-    std::snprintf(serial, sizeof serial, "%s", config.SerialNumber.c_str());
-    if (QvxStandIn_AddDevice(serial, "Quorvelix Adapter")) {
-        std::lock_guard<std::mutex> guard(g_lock);
-        FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(config);
+    for (qvx::TSimConfig& config : configs) {
+        char serial[64];
+        std::snprintf(serial, sizeof serial, "%s", config.SerialNumber.c_str());
+        if (QvxStandIn_AddDevice(serial, "Quorvelix Adapter")) {
+            std::lock_guard<std::mutex> guard(g_lock);
+            FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(config);
+        }
     }
 }
 
@@ -652,7 +656,7 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
         DWORD n = GetEnvironmentVariableA("QVX_STANDIN_TRACE", trace, sizeof trace);
         if (n > 0 && n < sizeof trace)
             g_tracePath = trace;
-        AddConfiguredAdapter(self);
+        AddConfiguredAdapters(self);
     }
     if (reason == DLL_PROCESS_DETACH) // only at process exit: the pump pins us
         g_pumpRunning.store(false);
