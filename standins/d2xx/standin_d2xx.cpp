@@ -5,7 +5,8 @@
 // operation leaves Internal at STATUS_PENDING and reports ERROR_IO_PENDING
 // through the system's last error, a completed receive-event wait reports 4
 // bytes (the mask's size), and the system's GetOverlappedResult completes
-// them. A pump thread moves device output along once a millisecond.
+// them. A pump thread moves device output along once a millisecond (every
+// 50 ms while nothing is open and no pushed output waits).
 //
 // Devices are added by the test through the QvxStandIn_ exports. Each one
 // either plays bytes the test pushes (optionally paced in bytes per second)
@@ -184,10 +185,38 @@ void CancelWrites(TDevice& d) {
     d.PendingWrites.clear();
 }
 
+// While no device is open and no pushed output waits for the line, the pump
+// steps every PumpIdleMs instead of every millisecond, so that a program
+// that merely lists the devices is not kept busy by us; an open or a push
+// wakes it at once. A simulated adapter's clock goes by the real time
+// either way, so what it does while closed does not change.
+constexpr DWORD PumpIdleMs = 50;
+HANDLE g_pumpWake = nullptr; // auto-reset
+
+bool PumpBusy() {
+    for (auto& d : g_devices)
+        if (d->Open || !d->Output.Queue.empty() || d->Output.Streaming)
+            return true;
+    return false;
+}
+
+void WakePump() {
+    if (g_pumpWake)
+        SetEvent(g_pumpWake);
+}
+
 void PumpLoop() {
     auto last = std::chrono::steady_clock::now();
     while (g_pumpRunning.load()) {
-        Sleep(1);
+        bool busy;
+        {
+            std::lock_guard<std::mutex> guard(g_lock);
+            busy = PumpBusy();
+        }
+        if (busy)
+            Sleep(1);
+        else
+            WaitForSingleObject(g_pumpWake, PumpIdleMs);
         auto now = std::chrono::steady_clock::now();
         double seconds = std::chrono::duration<double>(now - last).count();
         last = now;
@@ -217,6 +246,7 @@ void EnsurePump() {
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                        reinterpret_cast<LPCSTR>(&EnsurePump), &self);
+    g_pumpWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     g_pumpRunning.store(true);
     g_pump = new std::thread(PumpLoop);
 }
@@ -285,6 +315,7 @@ __declspec(dllexport) int QvxStandIn_Push(const char* serial, const char* data, 
         return 0;
     d->Output.BytesPerSecond = bytesPerSecond;
     d->Output.Queue.insert(d->Output.Queue.end(), data, data + length);
+    WakePump();
     return 1;
 }
 
@@ -299,6 +330,7 @@ __declspec(dllexport) int QvxStandIn_Stream(const char* serial, int bytesPerSeco
     d->Output.Streaming = totalBytes > 0;
     d->Output.StreamLeft = totalBytes;
     d->Output.NextPattern = 0;
+    WakePump();
     return 1;
 }
 
@@ -403,6 +435,7 @@ HANDLE WINAPI FT_W32_CreateFile(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES
             d->Mask = 0;
             d->LastStatus = FtOk;
             g_lastStatus = FtOk;
+            WakePump();
             return d.get();
         }
     }
