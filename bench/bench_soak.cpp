@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,47 @@ bool Fail(const TRemoteApp& app, const std::string& what) {
         std::fprintf(stderr, "soak: the program shows \"%s\"\n", TRemoteApp::BoxText(box).c_str());
     return false;
 }
+
+// Tells on stderr after which step the program's handle count changed, and
+// in which object types: a count that moves once early and then stays is
+// the system's lazy set-up, one that keeps moving is a leak.
+class THandleWatch {
+public:
+    explicit THandleWatch(HANDLE process) : Process(process) { Read(Count, Types); }
+
+    void After(const std::string& step) {
+        DWORD count = 0;
+        std::map<int, DWORD> types;
+        if (!Read(count, types) || count == Count)
+            return;
+        std::string change;
+        for (int type = 0; type < 256; ++type) {
+            const long delta =
+                static_cast<long>(Get(types, type)) - static_cast<long>(Get(Types, type));
+            if (delta != 0)
+                change += " type " + std::to_string(type) + (delta > 0 ? " +" : " ") +
+                          std::to_string(delta);
+        }
+        std::fprintf(stderr, "soak: handles %lu -> %lu after %s:%s\n",
+                     static_cast<unsigned long>(Count), static_cast<unsigned long>(count),
+                     step.c_str(), change.c_str());
+        Count = count;
+        Types = types;
+    }
+
+private:
+    bool Read(DWORD& count, std::map<int, DWORD>& types) const {
+        return ListedHandles(GetProcessId(Process), count, &types);
+    }
+    static DWORD Get(const std::map<int, DWORD>& types, int type) {
+        const auto it = types.find(type);
+        return it == types.end() ? 0 : it->second;
+    }
+
+    HANDLE Process;
+    DWORD Count = 0;
+    std::map<int, DWORD> Types;
+};
 
 class TSoak {
 public:
@@ -176,21 +218,30 @@ int main() {
     if (!start.Sources.empty())
         std::fprintf(stderr, "soak: under this system%s\n", start.Sources.c_str());
 
+    // The readings after the first 250 searches, for the growth of the
+    // later part alone (what a one-time allocation does not reach).
+    constexpr int LateFrom = 250;
+    TProcessFigures late = start;
+    THandleWatch watch(process);
     std::vector<double> searchSeconds;
     for (int run = 1; run <= Searches; ++run) {
         const double searchStart = Seconds();
         if (!soak.Search(run))
             return 1;
         searchSeconds.push_back(Seconds() - searchStart);
+        watch.After("search " + std::to_string(run));
         if (run % 250 == 0 || run == Searches) {
             Sleep(SettleMs);
-            PrintFigures(("after " + std::to_string(run) + " searches").c_str(),
-                         ReadFigures(process));
+            const TProcessFigures now = ReadFigures(process);
+            PrintFigures(("after " + std::to_string(run) + " searches").c_str(), now);
+            if (run == LateFrom)
+                late = now;
         }
     }
     for (int run = 1; run <= Uploads; ++run) {
         if (!soak.Upload(run, image.size()))
             return 1;
+        watch.After("upload " + std::to_string(run));
         if (run % 10 == 0 || run == Uploads) {
             Sleep(SettleMs);
             PrintFigures(("after " + std::to_string(run) + " uploads").c_str(),
@@ -202,6 +253,13 @@ int main() {
     Sleep(SettleMs);
     const TProcessFigures end = ReadFigures(process);
     PrintFigures("at the end", end);
+    for (const auto& [type, count] : end.HandleTypes) {
+        const auto before = start.HandleTypes.find(type);
+        const DWORD was = before == start.HandleTypes.end() ? 0 : before->second;
+        if (count != was)
+            std::fprintf(stderr, "soak: handles of object type %d: %lu -> %lu\n", type,
+                         static_cast<unsigned long>(was), static_cast<unsigned long>(count));
+    }
     const double seconds = Seconds() - begin;
     CloseHandle(process);
     const bool closed = app.Close();
@@ -219,6 +277,13 @@ int main() {
                 static_cast<unsigned long>(end.GdiObjects + end.UserObjects));
     std::printf("BENCH soak_memory_start_kib %.0f -\n", start.PrivateBytes / 1024.0);
     std::printf("BENCH soak_memory_end_kib %.0f -\n", end.PrivateBytes / 1024.0);
+    if (Searches > LateFrom) {
+        std::printf("BENCH soak_late_handle_growth %lld -\n", Growth(end.Handles, late.Handles));
+        std::printf("BENCH soak_late_gdi_user_growth %lld -\n",
+                    Growth(end.GdiObjects + end.UserObjects, late.GdiObjects + late.UserObjects));
+        std::printf("BENCH soak_late_memory_growth_kib %.0f -\n",
+                    static_cast<double>(Growth(end.PrivateBytes, late.PrivateBytes)) / 1024.0);
+    }
     std::printf("BENCH soak_handle_growth %lld 0\n", Growth(end.Handles, start.Handles));
     std::printf("BENCH soak_gdi_user_growth %lld 0\n",
                 Growth(end.GdiObjects + end.UserObjects, start.GdiObjects + start.UserObjects));

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct TProcessFigures {
     DWORD UserObjects = 0;
     uint64_t PrivateBytes = 0;
     bool Ok = false;
+    // Handles by object type number, when they come from the handle list.
+    std::map<int, DWORD> HandleTypes;
     // Where each figure came from when the documented call gave nothing.
     std::string Sources;
 };
@@ -50,7 +53,7 @@ inline void* NtEntry(const char* name) {
 // The process's handles in the system's handle list
 // (SystemHandleInformation: a count, then 16-byte records that start with
 // the owner's process id).
-inline bool ListedHandles(DWORD pid, DWORD& count) {
+inline bool ListedHandles(DWORD pid, DWORD& count, std::map<int, DWORD>* byType = nullptr) {
     auto query = reinterpret_cast<TNtQuerySystemInformation>(NtEntry("NtQuerySystemInformation"));
     if (!query)
         return false;
@@ -66,7 +69,11 @@ inline bool ListedHandles(DWORD pid, DWORD& count) {
     for (ULONG i = 0; i < records; ++i) {
         ULONG owner = 0;
         std::memcpy(&owner, buffer.data() + 4 + size_t(i) * 16, 4);
-        count += owner == pid;
+        if (owner != pid)
+            continue;
+        ++count;
+        if (byType) // the object type's number follows the owner
+            ++(*byType)[buffer[4 + size_t(i) * 16 + 4]];
     }
     return true;
 }
@@ -145,7 +152,7 @@ inline TProcessFigures ReadFigures(HANDLE process) {
            GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                                 sizeof memory);
     if (f.Ok && f.Handles == 0) {
-        f.Ok = ListedHandles(pid, f.Handles);
+        f.Ok = ListedHandles(pid, f.Handles, &f.HandleTypes);
         f.Sources += " handles: the system's handle list;";
     }
     f.PrivateBytes = memory.PrivateUsage;
