@@ -16,16 +16,7 @@ failures="$QVX_BUILD/bench-failures.txt"
 : >"$results"
 : >"$failures"
 
-# Runs one benchmark in its own folder; its figures also go to $results.
-qvx_run_bench() { # program [runner...]
-    local b="$1"; shift
-    qvx_say "$(basename "$b")"
-    if ! (cd "$(dirname "$b")" && "$@" "./$(basename "$b")" </dev/null) | tee -a "$results"; then
-        echo "$(basename "$b")" >>"$failures"
-    fi
-}
-export -f qvx_run_bench
-export results failures
+export QVX_BENCH_RESULTS="$results" QVX_BENCH_FAILURES="$failures"
 
 found=0
 for b in "$QVX_BUILD"/native/bench/bench_*; do
