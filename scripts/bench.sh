@@ -2,8 +2,9 @@
 # Runs every benchmark, printing each figure as it comes as
 #   BENCH <figure-name> <value> <target>
 # ("-" for a figure that only informs), and ends with one table of the
-# figures that have a target: value, target and their ratio (value/target;
-# for a target of 0, pass or fail). Fails when a benchmark fails.
+# figures that have a target: value, target and their ratio (value/target,
+# to be at most 1 for a "<=" or bare target and at least 1 for ">="; for a
+# target of 0, pass or fail). Fails when a benchmark fails.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
@@ -41,11 +42,16 @@ fi
 
 echo
 awk '
+    { sub(/\r$/, "") } # the Windows programs end their lines with CR LF
     $1 == "BENCH" && NF >= 4 && $4 != "-" {
         target = $4
-        sub(/^<=/, "", target)
+        op = substr(target, 1, 2)
+        if (op == "<=" || op == ">=")
+            target = substr(target, 3)
+        else
+            op = "<="
         if (target + 0 == 0)
-            ratio = ($3 + 0 <= 0) ? "pass" : "fail"
+            ratio = ((op == "<=") ? ($3 + 0 <= 0) : ($3 + 0 >= 0)) ? "pass" : "fail"
         else
             ratio = sprintf("%.3f", $3 / target)
         rows[++n] = sprintf("%-30s %12s %8s %8s", $2, $3, $4, ratio)
