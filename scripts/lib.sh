@@ -161,6 +161,18 @@ qvx_wine_stop() {
     [ -n "${WINEPREFIX:-}" ] && "$QVX_WINESERVER" -k 2>/dev/null || true
 }
 
+# Runs one benchmark in its own folder (through a runner such as Wine);
+# its output also goes to $QVX_BENCH_RESULTS, its name to
+# $QVX_BENCH_FAILURES when it fails.
+qvx_run_bench() { # program [runner...]
+    local b="$1"; shift
+    qvx_say "$(basename "$b")"
+    if ! (cd "$(dirname "$b")" && "$@" "./$(basename "$b")" </dev/null) |
+        tee -a "$QVX_BENCH_RESULTS"; then
+        echo "$(basename "$b")" >>"$QVX_BENCH_FAILURES"
+    fi
+}
+
 # Runs "$@" with an X display: the current one, or a private Xvfb.
 qvx_with_display() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then

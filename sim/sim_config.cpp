@@ -507,6 +507,50 @@ bool LoadSimConfig(const std::string& source, TSimConfig& config, std::string& e
                           slash == std::string::npos ? std::string() : fileName.substr(0, slash));
 }
 
+bool LoadSimConfigs(const std::string& source, std::vector<TSimConfig>& configs,
+                    std::string& error) {
+    Bytes text = source;
+    std::string baseDir;
+    if (!source.empty() && source[0] == '@') {
+        const std::string fileName = source.substr(1);
+        if (!ReadFileBytes(fileName, text)) {
+            error = "cannot read the file '" + fileName + "'";
+            return false;
+        }
+        const size_t slash = fileName.find_last_of("/\\");
+        if (slash != std::string::npos)
+            baseDir = fileName.substr(0, slash);
+    }
+    // The parts between "---" lines; a line ends at '\n' or ';' as in
+    // ParseSimConfig.
+    std::vector<std::string> parts(1);
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t end = text.find_first_of("\n;", pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        std::string bare = line;
+        if (!bare.empty() && bare.back() == '\r')
+            bare.pop_back();
+        if (Trim(bare) == "---")
+            parts.emplace_back();
+        else
+            parts.back() += line + (end < text.size() ? text.substr(end, 1) : std::string());
+        pos = end + 1;
+    }
+    std::vector<TSimConfig> parsed(parts.size());
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::string why;
+        if (!ParseSimConfig(parts[i], parsed[i], why, baseDir)) {
+            error = parts.size() > 1 ? "adapter " + std::to_string(i + 1) + ", " + why : why;
+            return false;
+        }
+    }
+    configs = std::move(parsed);
+    return true;
+}
+
 std::string FormatSimConfig(const TSimConfig& config) {
     bool freshModes = true;
     const TKeyTable keys = MakeKeys(freshModes);

@@ -184,6 +184,13 @@ bool ParseSimConfig(const std::string& text, TSimConfig& config, std::string& er
 // are taken from the file's folder.
 bool LoadSimConfig(const std::string& source, TSimConfig& config, std::string& error);
 
+// As LoadSimConfig, for one or more adapters: their texts are separated by
+// lines of "---", and each adapter starts from the default configuration. On
+// the first bad line (error then also names the adapter, counted from 1 when
+// there are several) false, and `configs` is left unchanged.
+bool LoadSimConfigs(const std::string& source, std::vector<TSimConfig>& configs,
+                    std::string& error);
+
 // The text form of every field, one key a line (joined with ';' instead of
 // line ends it still parses: values never hold a bare ';'); ParseSimConfig of it gives `config`
 // back.

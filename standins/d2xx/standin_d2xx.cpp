@@ -5,15 +5,17 @@
 // operation leaves Internal at STATUS_PENDING and reports ERROR_IO_PENDING
 // through the system's last error, a completed receive-event wait reports 4
 // bytes (the mask's size), and the system's GetOverlappedResult completes
-// them. A pump thread moves device output along once a millisecond.
+// them. A pump thread moves device output along once a millisecond (every
+// 50 ms while nothing is open and no pushed output waits).
 //
 // Devices are added by the test through the QvxStandIn_ exports. Each one
 // either plays bytes the test pushes (optionally paced in bytes per second)
 // or runs a simulated adapter. When the library loads it also serves the
-// simulated adapter configured by the environment variable QVX_SIM_CONFIG
+// simulated adapters configured by the environment variable QVX_SIM_CONFIG
 // (configuration text, or "@" + a file name) or else by a file "mvd2xx.cfg"
-// beside the library; the adapter's USB serial number is its identity serial
-// number, its description "Quorvelix Adapter".
+// beside the library, one adapter or several separated by lines of "---";
+// each adapter's USB serial number is its identity serial number, its
+// description "Quorvelix Adapter".
 //
 // A simulated adapter that is disconnected (its fault.disconnect keys) acts
 // as a device pulled out while open: what already reached the line can still
@@ -210,10 +212,38 @@ void FailIfGone(TDevice& d) {
     }
 }
 
+// While no device is open and no pushed output waits for the line, the pump
+// steps every PumpIdleMs instead of every millisecond, so that a program
+// that merely lists the devices is not kept busy by us; an open or a push
+// wakes it at once. A simulated adapter's clock goes by the real time
+// either way, so what it does while closed does not change.
+constexpr DWORD PumpIdleMs = 50;
+HANDLE g_pumpWake = nullptr; // auto-reset
+
+bool PumpBusy() {
+    for (auto& d : g_devices)
+        if (d->Open || !d->Output.Queue.empty() || d->Output.Streaming)
+            return true;
+    return false;
+}
+
+void WakePump() {
+    if (g_pumpWake)
+        SetEvent(g_pumpWake);
+}
+
 void PumpLoop() {
     auto last = std::chrono::steady_clock::now();
     while (g_pumpRunning.load()) {
-        Sleep(1);
+        bool busy;
+        {
+            std::lock_guard<std::mutex> guard(g_lock);
+            busy = PumpBusy();
+        }
+        if (busy)
+            Sleep(1);
+        else
+            WaitForSingleObject(g_pumpWake, PumpIdleMs);
         auto now = std::chrono::steady_clock::now();
         double seconds = std::chrono::duration<double>(now - last).count();
         last = now;
@@ -244,6 +274,7 @@ void EnsurePump() {
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                        reinterpret_cast<LPCSTR>(&EnsurePump), &self);
+    g_pumpWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     g_pumpRunning.store(true);
     g_pump = new std::thread(PumpLoop);
 }
@@ -312,6 +343,7 @@ __declspec(dllexport) int QvxStandIn_Push(const char* serial, const char* data, 
         return 0;
     d->Output.BytesPerSecond = bytesPerSecond;
     d->Output.Queue.insert(d->Output.Queue.end(), data, data + length);
+    WakePump();
     return 1;
 }
 
@@ -326,6 +358,7 @@ __declspec(dllexport) int QvxStandIn_Stream(const char* serial, int bytesPerSeco
     d->Output.Streaming = totalBytes > 0;
     d->Output.StreamLeft = totalBytes;
     d->Output.NextPattern = 0;
+    WakePump();
     return 1;
 }
 
@@ -434,6 +467,7 @@ HANDLE WINAPI FT_W32_CreateFile(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES
             d->Mask = 0;
             d->LastStatus = FtOk;
             g_lastStatus = FtOk;
+            WakePump();
             return d.get();
         }
     }
@@ -654,8 +688,9 @@ BOOL WINAPI FT_W32_GetOverlappedResult(HANDLE, LPOVERLAPPED ov, LPDWORD bytes, B
 
 namespace {
 
-// The adapter of the demo: from QVX_SIM_CONFIG, or mvd2xx.cfg beside us.
-void AddConfiguredAdapter(HINSTANCE self) {
+// The adapters of the demo: from QVX_SIM_CONFIG, or mvd2xx.cfg beside us;
+// several are separated by lines of "---".
+void AddConfiguredAdapters(HINSTANCE self) {
     std::string source;
     char buffer[4096];
     DWORD n = GetEnvironmentVariableA("QVX_SIM_CONFIG", buffer, sizeof buffer);
@@ -672,17 +707,19 @@ void AddConfiguredAdapter(HINSTANCE self) {
             return;
         source = "@" + file;
     }
-    qvx::TSimConfig config;
+    std::vector<qvx::TSimConfig> configs;
     std::string error;
-    if (!qvx::LoadSimConfig(source, config, error)) {
+    if (!qvx::LoadSimConfigs(source, configs, error)) {
         OutputDebugStringA(("mvd2xx stand-in: " + error).c_str());
         return;
     }
-    char serial[64];
-    std::snprintf(serial, sizeof serial, "%s", config.SerialNumber.c_str());
-    if (QvxStandIn_AddDevice(serial, "Quorvelix Adapter")) {
-        std::lock_guard<std::mutex> guard(g_lock);
-        FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(config);
+    for (qvx::TSimConfig& config : configs) {
+        char serial[64];
+        std::snprintf(serial, sizeof serial, "%s", config.SerialNumber.c_str());
+        if (QvxStandIn_AddDevice(serial, "Quorvelix Adapter")) {
+            std::lock_guard<std::mutex> guard(g_lock);
+            FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(config);
+        }
     }
 }
 
@@ -694,7 +731,7 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
         DWORD n = GetEnvironmentVariableA("QVX_STANDIN_TRACE", trace, sizeof trace);
         if (n > 0 && n < sizeof trace)
             g_tracePath = trace;
-        AddConfiguredAdapter(self);
+        AddConfiguredAdapters(self);
     }
     if (reason == DLL_PROCESS_DETACH) // only at process exit: the pump pins us
         g_pumpRunning.store(false);

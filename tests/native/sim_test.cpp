@@ -648,6 +648,45 @@ TEST(SimConfigText, LoadsFromTextOrANamedFile) {
     EXPECT_EQ(error, "cannot read the file '" + path + "'");
 }
 
+TEST(SimConfigText, SeveralAdaptersAreSeparatedByDashLines) {
+    std::vector<TSimConfig> configs;
+    std::string error;
+    ASSERT_TRUE(LoadSimConfigs("identity.serial=ONE00001\nline.rate=11520\n---\n"
+                               "# the second one\nidentity.serial=TWO00002\r\n --- ;"
+                               "identity.serial=THREE003;fault.silent=1",
+                               configs, error))
+        << error;
+    ASSERT_EQ(configs.size(), 3u);
+    EXPECT_EQ(configs[0].SerialNumber, "ONE00001");
+    EXPECT_EQ(configs[0].BytesPerSecond, 11520u);
+    // Each adapter starts from the defaults, not from the one before it.
+    EXPECT_EQ(configs[1].SerialNumber, "TWO00002");
+    EXPECT_EQ(configs[1].BytesPerSecond, 0u);
+    EXPECT_EQ(configs[2].SerialNumber, "THREE003");
+    EXPECT_TRUE(configs[2].Silent);
+    EXPECT_FALSE(configs[1].Silent);
+
+    // One adapter without a dash line, read from a file as LoadSimConfig does.
+    const std::string path = ::testing::TempDir() + "sim_configs_test.txt";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "identity.serial=FILE0001\n";
+    }
+    ASSERT_TRUE(LoadSimConfigs("@" + path, configs, error)) << error;
+    ASSERT_EQ(configs.size(), 1u);
+    EXPECT_EQ(configs[0].SerialNumber, "FILE0001");
+    std::remove(path.c_str());
+
+    // A bad line names its adapter and its line there; nothing changes.
+    EXPECT_FALSE(
+        LoadSimConfigs("identity.serial=A\n---\nidentity.serial=B\nbogus=1\n", configs, error));
+    EXPECT_EQ(error, "adapter 2, line 2: unknown key 'bogus'");
+    ASSERT_EQ(configs.size(), 1u);
+    EXPECT_EQ(configs[0].SerialNumber, "FILE0001");
+    EXPECT_FALSE(LoadSimConfigs("@" + path, configs, error));
+    EXPECT_EQ(error, "cannot read the file '" + path + "'");
+}
+
 TEST(SimConfigText, BadLinesAreRejectedWithTheirLineAndLeaveTheConfig) {
     struct Case {
         const char* Text;
