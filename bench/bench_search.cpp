@@ -4,6 +4,7 @@
 // window runs on the real timers, registry and link, without its controls on
 // screen.
 #include "app/Unitmain.h"
+#include "bench/wall_clock.h"
 #include "platform/win32/win_platform.h"
 #include "serdev/win32/Serdev.h"
 
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace {
+
+using qvx::bench::Seconds;
 
 const char* const Serial = "QVBENCH1";
 constexpr double LineRate = 11520.0; // bytes per second
@@ -32,17 +35,6 @@ public:
         lists.DeviceIds.push_back("");
     }
 };
-
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void Pump() {
     MSG msg;

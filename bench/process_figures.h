@@ -1,6 +1,8 @@
 #pragma once
 // What the benchmarks of the real program read about its process from
 // outside: kernel handles, GDI and USER objects, private memory and CPU time.
+#include "bench/wall_clock.h"
+
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -223,17 +225,6 @@ inline std::vector<TThreadTime> ThreadTimes(DWORD pid) {
     }
     CloseHandle(snapshot);
     return times;
-}
-
-inline double Seconds() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 } // namespace qvx::bench
