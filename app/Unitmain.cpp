@@ -312,6 +312,8 @@ void TfrmMain::ApplyLayout() {
     memLogTest.SetBounds(8, 40, 620, 402);
 
     // ---- Identity fields: two rows of three label/edit pairs ----
+    // The columns are as wide as their labels need; what is left goes to the
+    // third, whose copyright line is the longest text of the adapter.
     struct TIdentityField {
         TLabel& Label;
         TEdit& Edit;
@@ -319,11 +321,15 @@ void TfrmMain::ApplyLayout() {
     const TIdentityField fields[] = {{lbSignature, edSignature}, {lbSerial, edSerial},
                                      {lbCopyRight, edCopyRight}, {lbHardware, edHardware},
                                      {lbBootVer, edBootVer},     {lbVersionFw, edVersion}};
+    struct TIdentityColumn {
+        int Left, LabelWidth, EditWidth;
+    };
+    const TIdentityColumn columns[] = {{8, 62, 92}, {172, 88, 92}, {362, 60, 228}};
     for (int i = 0; i < 6; ++i) {
-        int left = 8 + (i % 3) * 216;
-        int top = 496 + (i / 3) * 28;
-        fields[i].Label.SetBounds(left, top + 4, 90, 13);
-        fields[i].Edit.SetBounds(left + 92, top, 122, 21);
+        const TIdentityColumn& column = columns[i % 3];
+        const int top = 496 + (i / 3) * 28;
+        fields[i].Label.SetBounds(column.Left, top + 4, column.LabelWidth, 13);
+        fields[i].Edit.SetBounds(column.Left + column.LabelWidth + 2, top, column.EditWidth, 21);
     }
 
     // ---- Power, on the third row ----

@@ -6,6 +6,7 @@
 #include "platform/memory/memory_registry.h"
 #include "platform/memory/scripted_userio.h"
 #include "platform/memory/static_version.h"
+#include "sim/sim_config.h"
 
 #include <gtest/gtest.h>
 
@@ -642,6 +643,24 @@ TEST_F(MainWindow, TheLegendIsAsWideAsRunAndFitsItsLongestText) {
     // Stretched down to "Run", it still stays within the list.
     EXPECT_LE(Form.lvInfo.Left() + Form.btModeRun.Width(),
               Form.lvModes.Left() + Form.lvModes.Width());
+}
+
+TEST_F(MainWindow, TheIdentityFieldsShowTheSimulatedAdaptersTextsWhole) {
+    // ~6 px a character, 8 in the fixed-pitch serial font, plus the sunken
+    // frame and the edit's margins.
+    const TSimConfig adapter;
+    const struct {
+        const TEdit& Edit;
+        std::string Text;
+        int PerChar;
+    } fields[] = {
+        {Form.edSignature, adapter.Signature, 6}, {Form.edSerial, adapter.SerialNumber, 8},
+        {Form.edCopyRight, adapter.Copyright, 6}, {Form.edHardware, adapter.HardwareVersion, 6},
+        {Form.edBootVer, adapter.BootVersion, 6}, {Form.edVersion, adapter.FirmwareVersion, 6}};
+    for (const auto& field : fields) {
+        EXPECT_GE(field.Edit.Width(), static_cast<int>(field.Text.size()) * field.PerChar + 8)
+            << field.Edit.Name() << " cuts \"" << field.Text << "\"";
+    }
 }
 
 TEST_F(MainWindow, ModeListShowsItsColumnsWithoutScrolling) {
