@@ -18,7 +18,8 @@ public:
     virtual ~IListClock() = default;
     // Waits up to ms milliseconds (Forever: without limit) unless woken() is
     // or becomes true. lock holds the mutex that guards what woken() reads;
-    // whoever changes that state notifies cv while holding the same mutex.
+    // whoever changes that state does so under the same mutex and then
+    // notifies cv.
     // Returns woken().
     virtual bool SleepFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
                           uint32_t ms, const std::function<bool()>& woken) = 0;

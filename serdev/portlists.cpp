@@ -36,7 +36,9 @@ void TListThread::Execute() {
         Cycle();
         lock.lock();
         Idle = true;
+        lock.unlock();
         Wake.notify_all();
+        lock.lock();
         for (;;) {
             if (Clock.SleepFor(lock, Wake, PollInterval, terminated) || !PauseRequest)
                 break;
@@ -79,15 +81,21 @@ void TListThread::WaitIdle() {
     Wake.wait(lock, [this] { return Idle; });
 }
 
+// The flags change under the lock, and the wake-up follows its release: a
+// thread woken while the lock is still held would only wait for it again.
 void TListThread::Resume() {
-    std::lock_guard<std::mutex> guard(State);
-    PauseRequest = false;
+    {
+        std::lock_guard<std::mutex> guard(State);
+        PauseRequest = false;
+    }
     Wake.notify_all();
 }
 
 void TListThread::Terminate() {
-    std::lock_guard<std::mutex> guard(State);
-    Terminated = true;
+    {
+        std::lock_guard<std::mutex> guard(State);
+        Terminated = true;
+    }
     Wake.notify_all();
 }
 
