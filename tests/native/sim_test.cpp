@@ -175,8 +175,8 @@ TEST(SimAdapter, ModeSwitchTakesTheNextWriteAsArgument) {
     EXPECT_FALSE(HasLine(first, "Selected Mode: 002 - Scan tool emulation"));
     std::vector<std::string> second = ReplyLines(Exchange(a, "002"));
     EXPECT_TRUE(HasLine(second, "Selected Mode: 002 - Scan tool emulation"));
-    EXPECT_TRUE(
-        HasLine(ReplyLines(Exchange(a, "!Morvek_SC_I")), "Selected Mode: 002 - Scan tool emulation"));
+    EXPECT_TRUE(HasLine(ReplyLines(Exchange(a, "!Morvek_SC_I")),
+                        "Selected Mode: 002 - Scan tool emulation"));
 
     // An unknown number leaves the running mode; an argument in the command's
     // own write is taken as well.
