@@ -24,8 +24,8 @@ constexpr const char* Serial = "QVSOAK01";
 constexpr int Pages = 4;
 constexpr int UpdateTab = 1;
 constexpr DWORD StepGuardMs = 60000;
-// Searches before the first reading; in trial runs the last one-time
-// allocation came within the first ten.
+// Searches before the first reading, for the one-time allocations of the
+// first sessions.
 constexpr int WarmUpSearches = 50;
 // Quiet time before each reading: the link's threads have ended, the
 // window has repainted.
@@ -209,9 +209,8 @@ int main() {
     // Warm-up: the first searches and upload make the system's and Wine's
     // one-time allocations (classes, fonts, the D2XX library, thread pools).
     // Among them, the threading runtime gives a lock its wait event the first
-    // time two threads meet on it and keeps it for the lock's life: the
-    // port-list threads' locks, which live as long as the program, meet the
-    // window's thread at some early search, which one depends on timing.
+    // time two threads meet on it and keeps it for the lock's life; which
+    // search that is depends on timing.
     for (int run = 1; run <= WarmUpSearches; ++run)
         if (!soak.Search("warm-up search " + std::to_string(run)))
             return 1;
