@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
@@ -21,14 +20,6 @@ using namespace qvx::bench;
 constexpr const char* const Serials[] = {"QVIDLE01", "QVIDLE02"};
 // The start-up's own work (window, port lists, first paint) is over by then.
 constexpr DWORD SettleMs = 3000;
-
-DWORD IdleSeconds() {
-    // QVX_IDLE_SECONDS shortens the run while a change is being tried out.
-    char text[16];
-    const DWORD n = GetEnvironmentVariableA("QVX_IDLE_SECONDS", text, sizeof text);
-    const long value = n > 0 && n < sizeof text ? std::strtol(text, nullptr, 10) : 0;
-    return value > 0 ? static_cast<DWORD>(value) : 60;
-}
 
 } // namespace
 
@@ -67,7 +58,8 @@ int main() {
         threadsBefore[t.Id] = t.Cpu;
     const uint64_t cpuBefore = CpuTime(process);
     const double wallBefore = Seconds();
-    Sleep(IdleSeconds() * 1000);
+    // QVX_IDLE_SECONDS shortens the run while a change is being tried out.
+    Sleep(PositiveFromEnvironment("QVX_IDLE_SECONDS", 60) * 1000);
     const uint64_t cpuAfter = CpuTime(process);
     const double wall = Seconds() - wallBefore;
     std::vector<TThreadTime> threadsAfter = ThreadTimes(pid);

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,15 +29,6 @@ constexpr int WarmUpSearches = 50;
 // Quiet time before each reading: the link's threads have ended, the
 // window has repainted.
 constexpr DWORD SettleMs = 1500;
-
-// QVX_SOAK_SEARCHES and QVX_SOAK_UPLOADS shorten the run while a change is
-// being tried out.
-int RunCount(const char* variable, int normal) {
-    char text[16];
-    const DWORD n = GetEnvironmentVariableA(variable, text, sizeof text);
-    const long value = n > 0 && n < sizeof text ? std::strtol(text, nullptr, 10) : 0;
-    return value > 0 ? static_cast<int>(value) : normal;
-}
 
 // The header and `Pages` pages of 128 bytes; no slice repeats.
 std::string FirmwareImage() {
@@ -191,8 +181,10 @@ long long Growth(uint64_t end, uint64_t start) {
 } // namespace
 
 int main() {
-    const int Searches = RunCount("QVX_SOAK_SEARCHES", 1000);
-    const int Uploads = RunCount("QVX_SOAK_UPLOADS", 20);
+    // QVX_SOAK_SEARCHES and QVX_SOAK_UPLOADS shorten the run while a change is
+    // being tried out.
+    const int Searches = static_cast<int>(PositiveFromEnvironment("QVX_SOAK_SEARCHES", 1000));
+    const int Uploads = static_cast<int>(PositiveFromEnvironment("QVX_SOAK_UPLOADS", 20));
     qvx::e2e::DeleteSettings();
     TRemoteApp app("soak", std::string("identity.serial=") + Serial + "\nboot.pagesize=128\n");
     const std::string image = FirmwareImage();

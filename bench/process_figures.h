@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -225,6 +226,15 @@ inline std::vector<TThreadTime> ThreadTimes(DWORD pid) {
     }
     CloseHandle(snapshot);
     return times;
+}
+
+// The positive number an environment variable holds, else `normal`: the
+// benchmarks of the real program take shorter runs that way.
+inline DWORD PositiveFromEnvironment(const char* variable, DWORD normal) {
+    char text[16];
+    const DWORD n = GetEnvironmentVariableA(variable, text, sizeof text);
+    const long value = n > 0 && n < sizeof text ? std::strtol(text, nullptr, 10) : 0;
+    return value > 0 ? static_cast<DWORD>(value) : normal;
 }
 
 } // namespace qvx::bench
