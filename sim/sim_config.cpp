@@ -492,35 +492,43 @@ bool ParseSimConfig(const std::string& text, TSimConfig& config, std::string& er
     return true;
 }
 
-bool LoadSimConfig(const std::string& source, TSimConfig& config, std::string& error) {
+namespace {
+
+// The configuration text a source names: the source itself, or the file
+// after an "@", whose folder is then where relative file names start.
+bool ReadSimSource(const std::string& source, Bytes& text, std::string& baseDir,
+                   std::string& error) {
+    baseDir.clear();
     if (source.empty() || source[0] != '@') {
-        return ParseSimConfig(source, config, error);
+        text = source;
+        return true;
     }
     const std::string fileName = source.substr(1);
-    Bytes text;
     if (!ReadFileBytes(fileName, text)) {
         error = "cannot read the file '" + fileName + "'";
         return false;
     }
     const size_t slash = fileName.find_last_of("/\\");
-    return ParseSimConfig(text, config, error,
-                          slash == std::string::npos ? std::string() : fileName.substr(0, slash));
+    if (slash != std::string::npos)
+        baseDir = fileName.substr(0, slash);
+    return true;
+}
+
+} // namespace
+
+bool LoadSimConfig(const std::string& source, TSimConfig& config, std::string& error) {
+    Bytes text;
+    std::string baseDir;
+    return ReadSimSource(source, text, baseDir, error) &&
+           ParseSimConfig(text, config, error, baseDir);
 }
 
 bool LoadSimConfigs(const std::string& source, std::vector<TSimConfig>& configs,
                     std::string& error) {
-    Bytes text = source;
+    Bytes text;
     std::string baseDir;
-    if (!source.empty() && source[0] == '@') {
-        const std::string fileName = source.substr(1);
-        if (!ReadFileBytes(fileName, text)) {
-            error = "cannot read the file '" + fileName + "'";
-            return false;
-        }
-        const size_t slash = fileName.find_last_of("/\\");
-        if (slash != std::string::npos)
-            baseDir = fileName.substr(0, slash);
-    }
+    if (!ReadSimSource(source, text, baseDir, error))
+        return false;
     // The parts between "---" lines; a line ends at '\n' or ';' as in
     // ParseSimConfig.
     std::vector<std::string> parts(1);
