@@ -313,6 +313,23 @@ __declspec(dllexport) int QvxStandIn_AddDevice(const char* serial, const char* d
     return 1;
 }
 
+} // extern "C"
+
+namespace {
+
+// Lists a device that a simulated adapter with this configuration serves.
+bool AddSimulated(const char* serial, const char* description, const qvx::TSimConfig& config) {
+    if (!QvxStandIn_AddDevice(serial, description))
+        return false;
+    std::lock_guard<std::mutex> guard(g_lock);
+    FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(config);
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
 // Adds a simulated adapter configured by text (see sim/sim_config.h; "@" +
 // a file name reads the file). Returns 0 and fills error on a bad text.
 __declspec(dllexport) int QvxStandIn_AddSimDevice(const char* serial, const char* description,
@@ -327,11 +344,7 @@ __declspec(dllexport) int QvxStandIn_AddSimDevice(const char* serial, const char
         }
         return 0;
     }
-    if (!QvxStandIn_AddDevice(serial, description))
-        return 0;
-    std::lock_guard<std::mutex> guard(g_lock);
-    FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(parsed);
-    return 1;
+    return AddSimulated(serial, description, parsed) ? 1 : 0;
 }
 
 // Queues bytes for the host, released at bytesPerSecond (0 = at once).
@@ -713,14 +726,8 @@ void AddConfiguredAdapters(HINSTANCE self) {
         OutputDebugStringA(("mvd2xx stand-in: " + error).c_str());
         return;
     }
-    for (qvx::TSimConfig& config : configs) {
-        char serial[64];
-        std::snprintf(serial, sizeof serial, "%s", config.SerialNumber.c_str());
-        if (QvxStandIn_AddDevice(serial, "Quorvelix Adapter")) {
-            std::lock_guard<std::mutex> guard(g_lock);
-            FindSerial(serial)->Sim = std::make_unique<qvx::TSimAdapter>(config);
-        }
-    }
+    for (const qvx::TSimConfig& config : configs)
+        AddSimulated(config.SerialNumber.c_str(), "Quorvelix Adapter", config);
 }
 
 } // namespace
