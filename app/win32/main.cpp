@@ -2,6 +2,7 @@
 #include "app/Unitmain.h"
 #include "app/win32/win_form.h"
 #include "app/win32/win_pictures.h"
+#include "platform/win32/win_libraries.h"
 #include "platform/win32/win_platform.h"
 #include "serdev/portlists.h"
 #include "serdev/win32/Serdev.h"
@@ -41,9 +42,13 @@ int MessageLoop(qvx::TWin32Form& window) {
 }
 
 // The system's major version, which decides how the COM ports are listed.
-uint32_t SystemMajorVersion() { return static_cast<uint32_t>(LOBYTE(LOWORD(GetVersion()))); }
+uint32_t SystemMajorVersion() {
+    return static_cast<uint32_t>(LOBYTE(LOWORD(GetVersion())));
+}
 
 int Run(int cmdShow) {
+    // Before any library is loaded by name (the D2XX library, winmm, devmgr).
+    qvx::KeepCurrentFolderOutOfLibrarySearch();
     InitControls();
     qvx::TWinPlatform platform;
     qvx::TPlatform seams = platform.Platform();

@@ -278,5 +278,36 @@ TEST_F(EndToEnd, StopEndsARunningUploadAndNothingMoreIsSent) {
     EXPECT_EQ(App->MessageBoxWindow(), nullptr);
 }
 
+// Double-clicking a firmware file starts the elevated program in the file's
+// folder. A D2XX library of the right name planted there must not run; the
+// one beside the program does.
+TEST_F(EndToEnd, ALibraryBesideTheFirmwareFileIsNeverLoaded) {
+    App = std::make_unique<TRemoteApp>(TestName(), "identity.serial=QV2A0017\n");
+    const std::string program = App->Folder();
+    const std::string downloads = program + "downloads\\";
+    CreateDirectoryA(downloads.c_str(), nullptr);
+    ASSERT_TRUE(
+        CopyFileA((program + "mvd2xx.dll").c_str(), (downloads + "mvd2xx.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA((program + "mvd2xx.cfg").c_str(), (downloads + "mvd2xx.cfg").c_str(), FALSE));
+    ASSERT_TRUE(DeleteFileA((program + "mvd2xx.dll").c_str()));
+    const std::string file = downloads + "new.rfw";
+    ASSERT_TRUE(WriteFileBytes(file, FirmwareImage(2)));
+    ASSERT_TRUE(App->Start(file, downloads));
+    App->SelectTab(0);
+
+    // The scan of the USB devices at start-up (the one that loads the
+    // library) is long over by then.
+    Sleep(4000);
+    HWND combo = App->OfClass("ComboBox", App->SettingsPage());
+    for (const std::string& item : App->ComboItems(combo))
+        EXPECT_EQ(item.find(Serial), std::string::npos) << item;
+
+    ASSERT_TRUE(
+        CopyFileA((downloads + "mvd2xx.dll").c_str(), (program + "mvd2xx.dll").c_str(), FALSE));
+    TRemoteApp::Click(App->Button("Refresh", App->SettingsPage()));
+    EXPECT_TRUE(App->SearchFor(Serial));
+}
+
 } // namespace
 } // namespace qvx::e2e

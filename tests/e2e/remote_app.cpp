@@ -146,7 +146,7 @@ TRemoteApp::~TRemoteApp() {
     Close();
 }
 
-bool TRemoteApp::Start(const std::string& argument) {
+bool TRemoteApp::Start(const std::string& argument, const std::string& workingFolder) {
     std::string commandLine = "\"" + Dir + "Configurator.exe\"";
     if (!argument.empty())
         commandLine += " \"" + argument + "\"";
@@ -158,8 +158,9 @@ bool TRemoteApp::Start(const std::string& argument) {
     startup.cb = sizeof startup;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                  Dir.c_str(), &startup, &Process);
+    BOOL started =
+        CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       (workingFolder.empty() ? Dir : workingFolder).c_str(), &startup, &Process);
     SetEnvironmentVariableA("QVX_STANDIN_TRACE", nullptr);
     if (!started) {
         Process = {};

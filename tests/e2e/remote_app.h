@@ -68,9 +68,10 @@ public:
     // The bytes the program wrote to the adapter so far.
     std::string Wire() const { return ReadFileBytes(TracePath()); }
 
-    // Starts the program (quoted `argument` when not empty) and waits for its
-    // main window. False when it did not come up.
-    bool Start(const std::string& argument = "");
+    // Starts the program (quoted `argument` when not empty) in `workingFolder`
+    // (its own folder when empty) and waits for its main window. False when it
+    // did not come up.
+    bool Start(const std::string& argument = "", const std::string& workingFolder = "");
     // WM_CLOSE, then waits for the process to end; terminates it only as a
     // last resort (false then).
     bool Close();
