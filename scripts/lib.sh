@@ -153,6 +153,10 @@ qvx_wine_start() {
         "$QVX_WINESERVER" -k 2>/dev/null || true
         "$QVX_WINESERVER" -w 2>/dev/null || true
     fi
+    # Any Wine command (a `wine reg` a moment ago) leaves a server running for
+    # a few seconds, which a persistent one cannot replace; and a server keeps
+    # the display its first process found. Wait for it to go first.
+    "$QVX_WINESERVER" -w 2>/dev/null || true
     "$QVX_WINESERVER" -p
     "$QVX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
@@ -170,6 +174,31 @@ qvx_run_bench() { # program [runner...]
     if ! (cd "$(dirname "$b")" && "$@" "./$(basename "$b")" </dev/null) |
         tee -a "$QVX_BENCH_RESULTS"; then
         echo "$(basename "$b")" >>"$QVX_BENCH_FAILURES"
+    fi
+}
+
+# Waits (at most `seconds`) for a top-level window whose name holds `title`
+# on the current display.
+qvx_wait_window() { # title seconds
+    local i
+    for i in $(seq "$(( $2 * 5 ))"); do
+        xwininfo -root -tree 2>/dev/null | grep -qF "$1" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+# A screenshot shows a window when it holds many colours and the screen's
+# background colour does not fill it.
+qvx_check_screenshot() { # png
+    local png="$1" colours share
+    [ -s "$png" ] || { qvx_say "no screenshot at $png"; return 1; }
+    colours=$(/usr/bin/convert "$png" -format '%k' info:)
+    share=$(/usr/bin/convert "$png" -format '%c' histogram:info:- |
+        awk '{ n = $1 + 0; total += n; if (n > top) top = n } END { printf "%d", 100 * top / total }')
+    if [ "$colours" -lt 16 ] || [ "$share" -gt 90 ]; then
+        qvx_say "the screenshot $png shows no window ($colours colours, $share% one colour)"
+        return 1
     fi
 }
 

@@ -28,15 +28,21 @@ fi
 
 shot="$QVX_BUILD/screenshots/configurator.png"
 mkdir -p "$(dirname "$shot")"
+rm -f "$shot"
 qvx_say "no display: running under Xvfb"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     set -euo pipefail
     source "'"$QVX_ROOT"'/scripts/lib.sh"
     qvx_wine_start
     trap qvx_wine_stop EXIT
     cd "'"$demo_dir"'"
     "$QVX_WINE" ./Configurator.exe "$@" </dev/null >/dev/null 2>&1 &
-    sleep 6
+    if ! qvx_wait_window "Quorvelix Configurator" 90; then
+        qvx_say "the window did not appear"
+        exit 1
+    fi
+    sleep 2 # its first paint
     /usr/bin/import -window root "'"$shot"'"
 ' _ "$@"
+qvx_check_screenshot "$shot"
 qvx_say "screenshot of the window: $shot"

@@ -28,3 +28,9 @@ qvx_with_display bash -c '
     cd "$QVX_BUILD/win32" && ctest --output-on-failure
 '
 qvx_say "screenshots of the window: $QVX_BUILD/win32/screenshots"
+
+# The run command as a new user without a display meets it: it must end with
+# status 0 and a screenshot that shows the window.
+qvx_say "the run command, without a display"
+env -u DISPLAY bash "$QVX_ROOT/scripts/run.sh"
+qvx_check_screenshot "$QVX_BUILD/screenshots/configurator.png"
