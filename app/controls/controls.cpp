@@ -258,12 +258,10 @@ void TRadioButton::SetChecked(bool checked) {
 }
 
 void TRadioButton::UserClick() {
-    if (!Enabled() || !Showing())
+    // A button that is already selected raises no click.
+    if (!Enabled() || !Showing() || IsChecked)
         return;
-    if (IsChecked)
-        Fire(OnClick);
-    else
-        SetChecked(true);
+    SetChecked(true);
 }
 
 // ---- TComboBox ----

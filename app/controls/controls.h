@@ -266,6 +266,7 @@ public:
     // Checking one clears the others of its group; fires OnClick when this one
     // becomes checked.
     void SetChecked(bool checked);
+    // Selects the button; one that is already selected does nothing.
     void UserClick() override;
 
 private:

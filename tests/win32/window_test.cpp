@@ -212,6 +212,11 @@ TEST_F(MainWindow, RealClicksReachTheirHandlers) {
     EXPECT_EQ(Form.Calls.back(), "cbCOMClick");
 
     probe::SelectTab(H(Form.pcOptions), 1);
+    // The selected radio button raises no click: its handler would make
+    // "Do not Search" available.
+    SendMessageA(H(Form.rbUploadFW), BM_CLICK, 0, 0);
+    EXPECT_TRUE(probe::Checked(H(Form.rbUploadFW)));
+    EXPECT_FALSE(IsWindowEnabled(H(Form.ckbNotSearch)));
     SendMessageA(H(Form.rbAddMode), BM_CLICK, 0, 0);
     EXPECT_TRUE(Form.rbAddMode.Checked());
     EXPECT_FALSE(probe::Checked(H(Form.rbUploadFW)));
