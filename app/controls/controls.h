@@ -91,6 +91,9 @@ struct TBounds {
     int Height = 0;
 };
 
+// The character set a font is made for; Default = the system's choice.
+enum class TCharset { Default, Cyrillic };
+
 struct TFont {
     bool Bold = false;
     bool Italic = false;
@@ -98,9 +101,11 @@ struct TFont {
     bool FixedPitch = false;
     int Size = 0; // points; 0 = the window's font size
     TColor Color = clDefault;
+    TCharset Charset = TCharset::Default;
     bool operator==(const TFont& o) const {
         return Bold == o.Bold && Italic == o.Italic && Underline == o.Underline &&
-               FixedPitch == o.FixedPitch && Size == o.Size && Color == o.Color;
+               FixedPitch == o.FixedPitch && Size == o.Size && Color == o.Color &&
+               Charset == o.Charset;
     }
     bool operator!=(const TFont& o) const { return !(*this == o); }
 };

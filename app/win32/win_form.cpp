@@ -351,11 +351,12 @@ HFONT TWin32Form::FontFor(const TFont& font) {
     int height =
         -MulDiv(key.Size > 0 ? key.Size : BaseFontPoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
     ReleaseDC(nullptr, screen);
-    HFONT handle = CreateFontA(height, 0, 0, 0, key.Bold ? FW_BOLD : FW_NORMAL, key.Italic,
-                               key.Underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                               key.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
-                               key.FixedPitch ? "Courier New" : "Tahoma");
+    const BYTE charset = key.Charset == TCharset::Cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET;
+    HFONT handle =
+        CreateFontA(height, 0, 0, 0, key.Bold ? FW_BOLD : FW_NORMAL, key.Italic, key.Underline,
+                    FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                    key.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
+                    key.FixedPitch ? "Courier New" : "Tahoma");
     if (!handle)
         handle = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     Fonts.emplace_back(key, handle);

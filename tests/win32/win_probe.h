@@ -134,4 +134,12 @@ inline bool Checked(HWND button) {
     return SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
+// The font the control draws with, as it was made.
+inline LOGFONTA FontOf(HWND window) {
+    LOGFONTA font{};
+    HFONT handle = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+    GetObjectA(handle, sizeof(font), &font);
+    return font;
+}
+
 } // namespace qvx::probe

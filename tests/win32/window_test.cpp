@@ -123,6 +123,12 @@ TEST_F(MainWindow, OtherPagesAndTheIdentityFieldsStartInTheirStates) {
         EXPECT_FALSE(IsWindowVisible(H(*hidden))) << hidden->Name();
 }
 
+TEST_F(MainWindow, PassThruMemoHasACyrillicFont) {
+    EXPECT_EQ(probe::FontOf(H(Form.memJ2534)).lfCharSet, RUSSIAN_CHARSET);
+    EXPECT_EQ(probe::FontOf(H(Form.memLog)).lfCharSet, DEFAULT_CHARSET);
+    EXPECT_EQ(probe::FontOf(H(Form.memJ2534)).lfHeight, probe::FontOf(H(Form.memLog)).lfHeight);
+}
+
 TEST_F(MainWindow, ChangesOfTheObjectsShowInTheWindow) {
     Form.SetCaption("Quorvelix Configurator Version 2.3.1.8");
     EXPECT_EQ(probe::Text(Window.Handle()), "Quorvelix Configurator Version 2.3.1.8");
