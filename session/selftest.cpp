@@ -113,8 +113,10 @@ void TfrmMain::memLogTestChange() {
 }
 
 void TfrmMain::btCopyTestClick() {
-    if (!memLogTest.IsEmpty())
-        Platform.UserIo.SetClipboardText(memLogTest.Text());
+    if (memLogTest.IsEmpty())
+        return;
+    memLogTest.SelectAll();
+    Platform.UserIo.SetClipboardText(memLogTest.Text());
 }
 
 void TfrmMain::cbPowerClick() {

@@ -156,6 +156,7 @@ std::string TMemo::Text() const {
 }
 
 void TMemo::LinesChanged() {
+    WholeSelected = false;
     Changed(TProp::Lines);
     Fire(OnChange);
 }
@@ -223,6 +224,11 @@ void TMemo::ReplaceLine(size_t index, const std::string& text) {
     if (index + 1 == LineList.size())
         OpenLine = !ended;
     LinesChanged();
+}
+
+void TMemo::SelectAll() {
+    WholeSelected = true;
+    Changed(TProp::Selection);
 }
 
 // ---- TCheckBox ----

@@ -72,8 +72,9 @@ enum class TProp {
     Appearance, // shape kind and colours, image picture
     ActivePage,
     TabVisible,
-    Focus,    // the form's active control
-    ScrollTo, // a list-view item to bring into view
+    Focus,     // the form's active control
+    ScrollTo,  // a list-view item to bring into view
+    Selection, // a memo's whole text selected, or not
 };
 
 class TControl;
@@ -240,12 +241,16 @@ public:
     void InsertText(const std::string& text);
     // Replaces line index with text; a trailing CR LF in text ends the line.
     void ReplaceLine(size_t index, const std::string& text);
+    // Selects the whole text; the next change of the lines ends the selection.
+    void SelectAll();
+    bool AllSelected() const { return WholeSelected; }
     bool ReadOnly = false;
 
 private:
     void LinesChanged();
     std::vector<std::string> LineList;
     bool OpenLine = false;
+    bool WholeSelected = false;
 };
 
 class TCheckBox : public TControl {

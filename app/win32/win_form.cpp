@@ -215,9 +215,11 @@ HWND TWin32Form::CreateReal(TControl& control, HWND parent) {
         param = nullptr;
         break;
     case TControlKind::Memo:
-        // Always read-only: its lines come only from the program.
+        // Always read-only: its lines come only from the program. A selection
+        // stays visible when the focus moves on (to the button that copied it).
         windowClass = "EDIT";
-        style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL | WS_TABSTOP;
+        style |=
+            ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | ES_NOHIDESEL | WS_VSCROLL | WS_TABSTOP;
         exStyle |= WS_EX_CLIENTEDGE;
         param = nullptr;
         break;
@@ -479,6 +481,10 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
             if (HWND target = HandleOf(*active))
                 if (IsWindowVisible(target) && IsWindowEnabled(target))
                     SetFocus(target);
+        break;
+    case TProp::Selection:
+        if (control.Kind() == TControlKind::Memo && static_cast<TMemo&>(control).AllSelected())
+            SendMessageA(window, EM_SETSEL, 0, -1);
         break;
     case TProp::ScrollTo:
         if (control.Kind() == TControlKind::ListView) {

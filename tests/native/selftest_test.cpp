@@ -100,7 +100,9 @@ TEST_F(SelfTest, CopyTakesTheWholeLog) {
     RunTest(Framed({"x"}), 0);
     Form.btCopyTest.UserClick();
     EXPECT_EQ(UserIo.Clipboard(), "CR:(c)\r\nx\r\n\r\nRESULT : OK (No Errors)\r\n");
+    EXPECT_TRUE(Form.memLogTest.AllSelected());
     Form.memLogTest.Clear();
+    EXPECT_FALSE(Form.memLogTest.AllSelected());
     EXPECT_FALSE(Form.btCopyTest.Enabled());
 }
 

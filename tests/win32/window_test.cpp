@@ -129,6 +129,19 @@ TEST_F(MainWindow, PassThruMemoHasACyrillicFont) {
     EXPECT_EQ(probe::FontOf(H(Form.memJ2534)).lfHeight, probe::FontOf(H(Form.memLog)).lfHeight);
 }
 
+TEST_F(MainWindow, CopyToBufferLeavesTheWholeMemoVisiblySelected) {
+    Form.memLog.Add("CR:(c)");
+    Form.memLog.Add("SN:1");
+    Form.btCopy.SetEnabled(true);
+    HWND memo = H(Form.memLog);
+    SendMessageA(H(Form.btCopy), BM_CLICK, 0, 0);
+    EXPECT_EQ(probe::Selection(memo), std::make_pair(0, GetWindowTextLengthA(memo)));
+    EXPECT_TRUE(probe::Style(memo) & ES_NOHIDESEL);
+    Form.memLog.Add("more");
+    const int end = GetWindowTextLengthA(memo);
+    EXPECT_EQ(probe::Selection(memo), std::make_pair(end, end));
+}
+
 TEST_F(MainWindow, ChangesOfTheObjectsShowInTheWindow) {
     Form.SetCaption("Quorvelix Configurator Version 2.3.1.8");
     EXPECT_EQ(probe::Text(Window.Handle()), "Quorvelix Configurator Version 2.3.1.8");
