@@ -137,6 +137,10 @@ void TfrmMain::InitControls() {
     SetupButton(btJ2534_Info, "Read Info", false);
     SetupButton(btJ2534_Copy, "Copy to Buffer", false);
     memJ2534.ReadOnly = true;
+    // Libraries of some makers answer in code page 1251.
+    TFont cyrillic;
+    cyrillic.Charset = TCharset::Cyrillic;
+    memJ2534.SetFont(cyrillic);
 
     GroupBox_Driver.SetCaption(" Driver ");
     SetupButton(btJ2534_Version_Check, "Check Version");

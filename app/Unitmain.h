@@ -232,7 +232,9 @@ public:
     // State pictures of the mode list, in state index order.
     TImageList ilIcons;
 
-    // ---- Event handlers (Unitmain_handlers.cpp) ----
+    // ---- Event handlers ----
+    // Each is implemented beside the part it drives: app/startup.cpp,
+    // app/about.cpp, session/, modes/, fwupdate/update_page.cpp, j2534/.
     virtual void FormCreate();
     virtual void FormShow();
     virtual void FormClose();

@@ -153,8 +153,10 @@ void TfrmMain::memJ2534Change() {
 }
 
 void TfrmMain::btJ2534_CopyClick() {
-    if (!memJ2534.IsEmpty())
-        Platform.UserIo.SetClipboardText(memJ2534.Text());
+    if (memJ2534.IsEmpty())
+        return;
+    memJ2534.SelectAll();
+    Platform.UserIo.SetClipboardText(memJ2534.Text());
 }
 
 } // namespace qvx

@@ -3,6 +3,7 @@
 #include "serdev/d2xx.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <stdexcept>
 
@@ -39,6 +40,8 @@ void TListThread::Execute() {
         lock.unlock();
         Wake.notify_all();
         lock.lock();
+        // Idle already, so that a pause asked for meanwhile is granted.
+        Wake.wait(lock, [this] { return Terminated || !Held; });
         for (;;) {
             if (Clock.SleepFor(lock, Wake, PollInterval, terminated) || !PauseRequest)
                 break;
@@ -53,6 +56,19 @@ void TListThread::Execute() {
             Idle = false;
     }
     Idle = true;
+    Wake.notify_all();
+}
+
+void TListThread::HoldAfterCycle() {
+    std::lock_guard<std::mutex> guard(State);
+    Held = true;
+}
+
+void TListThread::ReleaseHold() {
+    {
+        std::lock_guard<std::mutex> guard(State);
+        Held = false;
+    }
     Wake.notify_all();
 }
 
@@ -102,18 +118,21 @@ void TListThread::Terminate() {
 // ---------------------------------------------------------------------------
 // The COM list's error box
 //
-// A failed COM cycle used to show its box from the list thread itself while
-// it still held the list lock, and waited there for the user: the window's
-// list refresh and every port open (which pauses the lists) froze until the
-// box was closed, and the box came back every cycle while the key stayed
-// broken. Now the cycle only records the fault; after the lock is released a
-// new fault is handed to this box's own thread, and the list thread goes idle
-// as after any cycle. The box is shown once per fault: again only when the
-// fault was cleared by a good cycle and came back, or when another key fails.
+// A failed COM cycle shows "Error reading COM-List" and its thread waits
+// until the box is closed; while the key stays broken, the next cycle shows
+// it again. The box is shown only after the cycle has released the list lock,
+// so the window's list refresh never waits for the user, and the waiting
+// thread is idle, so a port open (which pauses the lists) does not wait for
+// the user either. The box runs on a thread of its own, which ends the list
+// thread's hold when the box is closed: a list thread asked to end never
+// waits for the user.
 
 class TFaultBox {
 public:
-    explicit TFaultBox(IUserIo& userIo) : UserIo(userIo), Shared(std::make_shared<TShared>()) {}
+    TFaultBox(IUserIo& userIo, std::function<void()> closed)
+        : UserIo(userIo), Shared(std::make_shared<TShared>()) {
+        Shared->Closed = std::move(closed);
+    }
 
     ~TFaultBox() {
         bool showing;
@@ -134,8 +153,8 @@ public:
             Thread.join();
     }
 
-    // Called from the COM thread only. While a box is open, one more waits;
-    // further ones would say the same and are dropped.
+    // Called from the COM thread only, which waits until the box is closed
+    // before its next cycle.
     void Post() {
         std::lock_guard<std::mutex> guard(Shared->Lock);
         if (!Thread.joinable())
@@ -148,6 +167,7 @@ private:
     struct TShared {
         std::mutex Lock;
         std::condition_variable Wake;
+        std::function<void()> Closed; // called under Lock, never after Stop
         bool Pending = false;
         bool Showing = false;
         bool Stop = false;
@@ -166,6 +186,9 @@ private:
                             TBoxOwner::None);
             lock.lock();
             shared->Showing = false;
+            if (shared->Stop)
+                return;
+            shared->Closed();
         }
     }
 
@@ -184,8 +207,7 @@ const char* const EnumRoot = "SYSTEM\\CurrentControlSet\\Enum\\";
 const char* const SerialCommPath = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 const char* const LegacySerialCommPath = "Hardware\\DeviceMap\\SerialComm";
 
-// A read that fails ends the cycle; what() names the key and the value, so
-// that the same fault is told from a new one.
+// A read that fails ends the cycle; what() names the key and the value.
 class TListReadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -277,7 +299,7 @@ void ListDeviceMap(TPortLists& lists, bool& pending, const TReadKey& key) {
 TListCOM::TListCOM(IRegistry& registry, IUserIo& userIo, uint32_t majorVersion, IListClock& clock,
                    std::atomic<bool>* usbRescanFlag)
     : TListThread(clock), Registry(registry), UsbRescanFlag(usbRescanFlag),
-      Box(std::make_unique<TFaultBox>(userIo)) {
+      Box(std::make_unique<TFaultBox>(userIo, [this] { ReleaseHold(); })) {
     InitServices(majorVersion);
     Start();
 }
@@ -305,7 +327,7 @@ void TListCOM::ClearUsbRescanFlag() {
 }
 
 void TListCOM::Cycle() {
-    std::string fault;
+    bool failed = false;
     {
         std::lock_guard<std::mutex> guard(ListLock);
         try {
@@ -313,20 +335,14 @@ void TListCOM::Cycle() {
                 LegacyCycle();
             else
                 ServiceCycle();
-        } catch (const TListReadError& e) {
-            fault = e.what();
+        } catch (const TListReadError&) {
+            failed = true;
         }
     }
-    ReportFault(fault);
-}
-
-void TListCOM::ReportFault(const std::string& fault) {
-    if (fault == ShownFault)
-        return;
-    ShownFault = fault;
-    if (fault.empty())
+    if (!failed)
         return;
     ++Reports;
+    HoldAfterCycle();
     Box->Post();
 }
 

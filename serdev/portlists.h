@@ -60,6 +60,12 @@ protected:
     virtual void Cycle() = 0;
     // A sleep inside a cycle; ends early on the terminate request.
     void SleepInCycle(uint32_t ms);
+    // Called by a cycle: when it has ended, the thread goes idle as after any
+    // cycle but begins its sleep only after ReleaseHold (or on the terminate
+    // request). ReleaseHold may come from any thread, also before the cycle
+    // has ended.
+    void HoldAfterCycle();
+    void ReleaseHold();
 
     std::mutex ListLock;
     TPortLists Lists; // guarded by ListLock
@@ -68,11 +74,12 @@ private:
     void Execute();
 
     IListClock& Clock;
-    std::mutex State; // guards the three flags below
+    std::mutex State; // guards the four flags below
     std::condition_variable Wake;
     bool PauseRequest = false;
     bool Idle = false;
     bool Terminated = false;
+    bool Held = false;
     std::thread Thread;
 };
 
@@ -91,7 +98,7 @@ public:
 
     // The USB thread's Listed flag, cleared after every rebuild of these lists.
     void SetUsbRescanFlag(std::atomic<bool>* listed);
-    // How many times a cycle error was handed to the error box.
+    // How many cycles failed and showed the error box.
     size_t FaultReports() const { return Reports; }
 
 private:
@@ -107,7 +114,6 @@ private:
     void ServiceCycle();
     int32_t ReadServiceEnum(const std::string& path);
     void ClearUsbRescanFlag();
-    void ReportFault(const std::string& fault);
 
     IRegistry& Registry;
     int32_t ServiceCount = 0;
@@ -117,7 +123,6 @@ private:
     // A rebuild that failed half-way is done again in the next cycle even
     // though the change memory no longer shows a change.
     bool RebuildPending = false;
-    std::string ShownFault; // the fault the box was last shown for; "" = none
     std::atomic<size_t> Reports{0};
     std::unique_ptr<TFaultBox> Box;
 };

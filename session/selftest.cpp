@@ -2,6 +2,7 @@
 // external power switch.
 #include "app/Unitmain.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qvx {
@@ -27,57 +28,61 @@ void TfrmMain::btRunTestClick() {
     StartSession();
 }
 
-void TfrmMain::EchoReply(TMemo& memo) {
-    // Only the reply itself is echoed: nothing behind its end marker.
-    const Bytes& rx = Exchange.RxText;
-    size_t limit = rx.size();
-    const size_t end = rx.find("\r\n\r\n", 2);
-    if (end != Bytes::npos)
-        limit = end + 4;
-    for (;;) {
-        const size_t from = static_cast<size_t>(EchoPos - 1);
-        if (from >= limit)
-            return;
-        const Bytes rest = rx.substr(from, limit - from);
-        const size_t cr = rest.find('\r');
-        Bytes piece;
-        if (cr == Bytes::npos) {
-            piece = rest;
-        } else if (cr + 1 < rest.size() && rest[cr + 1] == '\n') {
-            piece = rest.substr(0, cr + 2);
-        } else if (cr + 1 == rest.size()) {
-            // A CR that is the last byte so far: the next byte tells whether
-            // it ends the line or starts an overwrite, so it waits for it.
-            piece = rest.substr(0, cr);
-            if (piece.empty())
-                return;
-        } else {
-            piece = rest.substr(0, cr);
-            if (piece.empty()) {
-                // A bare CR: the next piece rewrites the last line.
-                EchoLineIndex = static_cast<int>(memo.LineCount()) - 1;
-                if (EchoLineIndex < 0)
-                    EchoLineIndex = 0;
-                ++EchoPos;
-                continue;
-            }
+namespace {
+
+// Echoes text[from, limit) into memo, piece by piece: CR LF ends a line, a
+// bare CR makes the next piece rewrite the memo's last line (lineIndex, 0 =
+// none). A CR at limit - 1 waits: the next byte tells whether it ends the
+// line or starts an overwrite. Returns the position of the first byte not
+// echoed.
+size_t EchoPieces(TMemo& memo, const Bytes& text, size_t from, size_t limit, int& lineIndex) {
+    while (from < limit) {
+        const size_t cr = std::min(text.find('\r', from), limit);
+        size_t end = cr; // of the piece
+        if (cr + 1 < limit && text[cr + 1] == '\n') {
+            end = cr + 2;
+        } else if (cr == from) {
+            if (cr + 1 == limit)
+                break;
+            // A bare CR: the next piece rewrites the last line.
+            lineIndex = std::max(static_cast<int>(memo.LineCount()) - 1, 0);
+            ++from;
+            continue;
         }
-        if (EchoLineIndex > 0) {
-            memo.ReplaceLine(static_cast<size_t>(EchoLineIndex), piece);
-            EchoLineIndex = 0;
+        const Bytes piece = text.substr(from, end - from);
+        if (lineIndex > 0) {
+            memo.ReplaceLine(static_cast<size_t>(lineIndex), piece);
+            lineIndex = 0;
         } else {
             memo.InsertText(piece);
         }
-        EchoPos += static_cast<int>(piece.size());
+        from = end;
+    }
+    return from;
+}
+
+} // namespace
+
+void TfrmMain::EchoReply(TMemo& memo) {
+    // Only the reply itself is echoed: nothing behind its end marker.
+    const Bytes& rx = Exchange.RxText;
+    const size_t end = rx.find("\r\n\r\n", 2);
+    const size_t limit = end == Bytes::npos ? rx.size() : end + 4;
+    const size_t from = static_cast<size_t>(EchoPos - 1);
+    const size_t next = EchoPieces(memo, rx, from, limit, EchoLineIndex);
+    if (next > from) {
+        EchoPos = static_cast<int>(next) + 1;
         EchoedAny = true;
     }
 }
 
 void TfrmMain::RateSelfTest() {
     // A reply whose start and end came in the same tick was never echoed: it
-    // goes into the log whole, end marker included.
-    if (!EchoedAny)
-        memLogTest.InsertText(Exchange.LastReply + "\r\n\r\n");
+    // is echoed now, whole and end marker included, by the same rules.
+    if (!EchoedAny) {
+        const Bytes whole = Exchange.LastReply + "\r\n\r\n";
+        EchoPieces(memLogTest, whole, 0, whole.size(), EchoLineIndex);
+    }
     const std::string text = memLogTest.Text();
     const int errors = CountOccurrences(text, "ERROR");
     const int warnings = CountOccurrences(text, "WARNING");
@@ -108,8 +113,10 @@ void TfrmMain::memLogTestChange() {
 }
 
 void TfrmMain::btCopyTestClick() {
-    if (!memLogTest.IsEmpty())
-        Platform.UserIo.SetClipboardText(memLogTest.Text());
+    if (memLogTest.IsEmpty())
+        return;
+    memLogTest.SelectAll();
+    Platform.UserIo.SetClipboardText(memLogTest.Text());
 }
 
 void TfrmMain::cbPowerClick() {

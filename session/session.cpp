@@ -339,6 +339,7 @@ void TfrmMain::btPortPropClick() {
 }
 
 void TfrmMain::btCopyClick() {
+    memLog.SelectAll();
     Platform.UserIo.SetClipboardText(memLog.Text());
 }
 

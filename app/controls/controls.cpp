@@ -156,6 +156,7 @@ std::string TMemo::Text() const {
 }
 
 void TMemo::LinesChanged() {
+    WholeSelected = false;
     Changed(TProp::Lines);
     Fire(OnChange);
 }
@@ -225,6 +226,11 @@ void TMemo::ReplaceLine(size_t index, const std::string& text) {
     LinesChanged();
 }
 
+void TMemo::SelectAll() {
+    WholeSelected = true;
+    Changed(TProp::Selection);
+}
+
 // ---- TCheckBox ----
 
 void TCheckBox::SetChecked(bool checked) {
@@ -258,12 +264,10 @@ void TRadioButton::SetChecked(bool checked) {
 }
 
 void TRadioButton::UserClick() {
-    if (!Enabled() || !Showing())
+    // A button that is already selected raises no click.
+    if (!Enabled() || !Showing() || IsChecked)
         return;
-    if (IsChecked)
-        Fire(OnClick);
-    else
-        SetChecked(true);
+    SetChecked(true);
 }
 
 // ---- TComboBox ----

@@ -72,8 +72,9 @@ enum class TProp {
     Appearance, // shape kind and colours, image picture
     ActivePage,
     TabVisible,
-    Focus,    // the form's active control
-    ScrollTo, // a list-view item to bring into view
+    Focus,     // the form's active control
+    ScrollTo,  // a list-view item to bring into view
+    Selection, // a memo's whole text selected, or not
 };
 
 class TControl;
@@ -91,6 +92,9 @@ struct TBounds {
     int Height = 0;
 };
 
+// The character set a font is made for; Default = the system's choice.
+enum class TCharset { Default, Cyrillic };
+
 struct TFont {
     bool Bold = false;
     bool Italic = false;
@@ -98,9 +102,11 @@ struct TFont {
     bool FixedPitch = false;
     int Size = 0; // points; 0 = the window's font size
     TColor Color = clDefault;
+    TCharset Charset = TCharset::Default;
     bool operator==(const TFont& o) const {
         return Bold == o.Bold && Italic == o.Italic && Underline == o.Underline &&
-               FixedPitch == o.FixedPitch && Size == o.Size && Color == o.Color;
+               FixedPitch == o.FixedPitch && Size == o.Size && Color == o.Color &&
+               Charset == o.Charset;
     }
     bool operator!=(const TFont& o) const { return !(*this == o); }
 };
@@ -235,12 +241,16 @@ public:
     void InsertText(const std::string& text);
     // Replaces line index with text; a trailing CR LF in text ends the line.
     void ReplaceLine(size_t index, const std::string& text);
+    // Selects the whole text; the next change of the lines ends the selection.
+    void SelectAll();
+    bool AllSelected() const { return WholeSelected; }
     bool ReadOnly = false;
 
 private:
     void LinesChanged();
     std::vector<std::string> LineList;
     bool OpenLine = false;
+    bool WholeSelected = false;
 };
 
 class TCheckBox : public TControl {
@@ -266,6 +276,7 @@ public:
     // Checking one clears the others of its group; fires OnClick when this one
     // becomes checked.
     void SetChecked(bool checked);
+    // Selects the button; one that is already selected does nothing.
     void UserClick() override;
 
 private:

@@ -215,9 +215,11 @@ HWND TWin32Form::CreateReal(TControl& control, HWND parent) {
         param = nullptr;
         break;
     case TControlKind::Memo:
-        // Always read-only: its lines come only from the program.
+        // Always read-only: its lines come only from the program. A selection
+        // stays visible when the focus moves on (to the button that copied it).
         windowClass = "EDIT";
-        style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL | WS_TABSTOP;
+        style |=
+            ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | ES_NOHIDESEL | WS_VSCROLL | WS_TABSTOP;
         exStyle |= WS_EX_CLIENTEDGE;
         param = nullptr;
         break;
@@ -351,11 +353,12 @@ HFONT TWin32Form::FontFor(const TFont& font) {
     int height =
         -MulDiv(key.Size > 0 ? key.Size : BaseFontPoints, GetDeviceCaps(screen, LOGPIXELSY), 72);
     ReleaseDC(nullptr, screen);
-    HFONT handle = CreateFontA(height, 0, 0, 0, key.Bold ? FW_BOLD : FW_NORMAL, key.Italic,
-                               key.Underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                               key.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
-                               key.FixedPitch ? "Courier New" : "Tahoma");
+    const BYTE charset = key.Charset == TCharset::Cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET;
+    HFONT handle =
+        CreateFontA(height, 0, 0, 0, key.Bold ? FW_BOLD : FW_NORMAL, key.Italic, key.Underline,
+                    FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                    key.FixedPitch ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
+                    key.FixedPitch ? "Courier New" : "Tahoma");
     if (!handle)
         handle = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     Fonts.emplace_back(key, handle);
@@ -478,6 +481,10 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
             if (HWND target = HandleOf(*active))
                 if (IsWindowVisible(target) && IsWindowEnabled(target))
                     SetFocus(target);
+        break;
+    case TProp::Selection:
+        if (control.Kind() == TControlKind::Memo && static_cast<TMemo&>(control).AllSelected())
+            SendMessageA(window, EM_SETSEL, 0, -1);
         break;
     case TProp::ScrollTo:
         if (control.Kind() == TControlKind::ListView) {

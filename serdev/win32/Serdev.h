@@ -48,8 +48,8 @@ constexpr int SerDevReadWaitLimit = 65536;
 
 class TSerDev : public IDeviceLink {
 public:
-    // The link owns the port-list threads; owner is the window its boxes
-    // belong to.
+    // The link owns the port-list threads (lists); its boxes go through userIo,
+    // owned by the main window.
     TSerDev(IUserIo& userIo, ILibraryLoader& libraries, std::unique_ptr<IPortListControl> lists);
     ~TSerDev() override;
     TSerDev(const TSerDev&) = delete;

@@ -17,6 +17,10 @@
 // each adapter's USB serial number is its identity serial number, its
 // description "Quorvelix Adapter".
 //
+// As a real library does, an open by serial number takes the serial number
+// exactly as the listing gives it (at most 15 characters): no shorter or
+// longer text opens the device.
+//
 // A simulated adapter that is disconnected (its fault.disconnect keys) acts
 // as a device pulled out while open: what already reached the line can still
 // be read, then receive-event waits and writes fail with FT_IO_ERROR (a wait
@@ -137,6 +141,11 @@ TDevice* FindDevice(HANDLE h) {
         if (d.get() == static_cast<TDevice*>(h))
             return d.get();
     return nullptr;
+}
+
+// The serial number as the listing records hold it: at most 15 characters.
+std::string ListedSerial(const TDevice& d) {
+    return d.Serial.substr(0, 15);
 }
 
 TDevice* FindSerial(const char* serial) {
@@ -446,7 +455,7 @@ DWORD WINAPI FT_GetDeviceInfoList(void* records, LPDWORD count) {
         std::memset(r, 0, 100);
         const TDevice& d = *g_devices[i];
         r[0] = d.Open ? 1 : 0; // flags: opened
-        std::strncpy(reinterpret_cast<char*>(r + 16), d.Serial.c_str(), 15);
+        std::strncpy(reinterpret_cast<char*>(r + 16), ListedSerial(d).c_str(), 15);
         std::strncpy(reinterpret_cast<char*>(r + 32), d.Description.c_str(), 63);
     }
     *count = n;
@@ -466,8 +475,8 @@ HANDLE WINAPI FT_W32_CreateFile(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES
         return INVALID_HANDLE_VALUE;
     }
     for (auto& d : g_devices) {
-        // A serial number of more than 8 characters is found by its first 8.
-        if (d->Serial == name || d->Serial.substr(0, 8) == name) {
+        // As a real library does: the serial number exactly as it is listed.
+        if (ListedSerial(*d) == name) {
             if (d->Open) {
                 g_lastStatus = FtDeviceNotOpened;
                 return INVALID_HANDLE_VALUE;

@@ -163,6 +163,7 @@ TEST_F(J2534Test, ReadInfoOnAWorkingDevice) {
     EXPECT_TRUE(Form.btJ2534_Copy.Enabled());
     Form.btJ2534_Copy.UserClick();
     EXPECT_EQ(UserIo.Clipboard(), Form.memJ2534.Text());
+    EXPECT_TRUE(Form.memJ2534.AllSelected());
 }
 
 TEST_F(J2534Test, LoadStatesAndAFailedLoad) {

@@ -64,10 +64,15 @@ TEST_F(SelfTest, ReplyStartingAndEndingInOneTickIsLoggedWhole) {
               (std::vector<std::string>{"CR:(c)", "one", "two", "", "RESULT : OK (No Errors)"}));
 }
 
-TEST_F(SelfTest, ProgressLineRewrittenByBareCarriageReturns) {
-    RunTest("\r\nCR:(c)\r\nchecking\r\n10%\r20%\r30%\r\nend\r\n\r\n", 3);
-    EXPECT_EQ(Form.memLogTest.Lines(), (std::vector<std::string>{"CR:(c)", "checking", "30%", "end",
-                                                                 "", "RESULT : OK (No Errors)"}));
+TEST_F(SelfTest, ProgressLineRewrittenByBareCarriageReturnsStreamedOrInOneTick) {
+    for (size_t chunk : {3, 0}) {
+        RunTest("\r\nCR:(c)\r\nchecking\r\n10%\r20%\r30%\r\nend\r\n\r\n", chunk);
+        EXPECT_EQ(Form.memLogTest.Lines(),
+                  (std::vector<std::string>{"CR:(c)", "checking", "30%", "end", "",
+                                            "RESULT : OK (No Errors)"}))
+            << "chunk " << chunk;
+        Link.Replies.clear();
+    }
 }
 
 TEST_F(SelfTest, CarriageReturnAsTheLastByteSoFarWaitsForTheNext) {
@@ -95,7 +100,9 @@ TEST_F(SelfTest, CopyTakesTheWholeLog) {
     RunTest(Framed({"x"}), 0);
     Form.btCopyTest.UserClick();
     EXPECT_EQ(UserIo.Clipboard(), "CR:(c)\r\nx\r\n\r\nRESULT : OK (No Errors)\r\n");
+    EXPECT_TRUE(Form.memLogTest.AllSelected());
     Form.memLogTest.Clear();
+    EXPECT_FALSE(Form.memLogTest.AllSelected());
     EXPECT_FALSE(Form.btCopyTest.Enabled());
 }
 

@@ -264,12 +264,13 @@ TEST_F(SessionTest, PortPropertiesUseTheDeviceIdAndAreQuietWithoutTheLibrary) {
     EXPECT_TRUE(UserIo.Boxes().empty());
 }
 
-TEST_F(SessionTest, CopyPutsTheLogOnTheClipboard) {
+TEST_F(SessionTest, CopySelectsTheWholeLogAndPutsItOnTheClipboard) {
     Link.Answer("!Morvek_SC_I", Framed({"SN:1", "FW:2"}));
     Form.btSearch.UserClick();
     RunSession();
     Form.btCopy.UserClick();
     EXPECT_EQ(UserIo.Clipboard(), "CR:(c)\r\nSN:1\r\nFW:2\r\n");
+    EXPECT_TRUE(Form.memLog.AllSelected());
 }
 
 } // namespace

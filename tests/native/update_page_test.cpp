@@ -16,7 +16,9 @@ protected:
     }
 };
 
-TEST_F(UpdatePageTest, RepairMakesTheOptionsAvailableAndKeepsUploadSelected) {
+TEST_F(UpdatePageTest, OnlyRepairMakesTheOptionsAvailableAndKeepsUploadSelected) {
+    // A click on the selected "Upload New Firmware" raises nothing.
+    Form.rbUploadFW.UserClick();
     EXPECT_FALSE(Form.ckbNotSearch.Enabled());
     EXPECT_FALSE(Form.ckbWait.Enabled());
     Form.rbAddMode.UserClick();

@@ -411,12 +411,7 @@ TEST_F(Binding, EveryPageOfTheSamplePaintsItsControls) {
 namespace qvx {
 namespace {
 
-LOGFONTA FontOf(HWND window) {
-    LOGFONTA font{};
-    HFONT handle = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
-    GetObjectA(handle, sizeof(font), &font);
-    return font;
-}
+using probe::FontOf;
 
 struct TTooltipSearch {
     HWND Owner;

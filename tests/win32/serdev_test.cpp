@@ -85,7 +85,7 @@ protected:
         auto lists = std::make_unique<TCountingLists>();
         Lists = lists.get();
         Link = std::make_unique<TSerDev>(UserIo, Loader, std::move(lists));
-        Link->SetPortName(std::string("USB:") + Serial);
+        Link->SetPortName("USB:A1B2C3D4E5F6");
     }
     void TearDown() override {
         if (Link)
@@ -94,7 +94,9 @@ protected:
     }
     Bytes ReadAll(size_t want) { return ReadAllFrom(*Link, want); }
 
-    const char* Serial = "A1B2C3D4E5F6";
+    // The device the link opens: the first 8 characters of the port name's
+    // serial number, which the stand-in, like a real library, takes only exactly.
+    const char* Serial = "A1B2C3D4";
     TStandIn StandIn;
     TScriptedUserIo UserIo;
     TMappedLoader Loader;
@@ -103,8 +105,13 @@ protected:
 };
 
 TEST_F(SerDevTest, OpensUsbDeviceByFirstEightCharactersAndPausesListsWhileOpen) {
+    // Devices a cut of 7, 9 or no cut at all would open instead.
+    for (const char* other : {"A1B2C3D", "A1B2C3D4E", "A1B2C3D4E5F6"})
+        StandIn.Add(other);
     ASSERT_TRUE(Link->Open());
     EXPECT_TRUE(Link->IsOpen());
+    StandIn.Push(Serial, "x");
+    EXPECT_EQ(ReadAll(1), "x");
     EXPECT_EQ(Lists->Pauses, 1);
     EXPECT_EQ(Lists->Resumes, 0);
     EXPECT_TRUE(UserIo.Boxes().empty());

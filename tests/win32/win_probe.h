@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvx::probe {
@@ -132,6 +133,21 @@ inline void SelectComboItem(HWND combo, int index) {
 
 inline bool Checked(HWND button) {
     return SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// The font the control draws with, as it was made.
+inline LOGFONTA FontOf(HWND window) {
+    LOGFONTA font{};
+    HFONT handle = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+    GetObjectA(handle, sizeof(font), &font);
+    return font;
+}
+
+// The selection of an edit field: first and one past the last character.
+inline std::pair<int, int> Selection(HWND edit) {
+    DWORD first = 0, end = 0;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&first), reinterpret_cast<LPARAM>(&end));
+    return {static_cast<int>(first), static_cast<int>(end)};
 }
 
 } // namespace qvx::probe

@@ -123,6 +123,25 @@ TEST_F(MainWindow, OtherPagesAndTheIdentityFieldsStartInTheirStates) {
         EXPECT_FALSE(IsWindowVisible(H(*hidden))) << hidden->Name();
 }
 
+TEST_F(MainWindow, PassThruMemoHasACyrillicFont) {
+    EXPECT_EQ(probe::FontOf(H(Form.memJ2534)).lfCharSet, RUSSIAN_CHARSET);
+    EXPECT_EQ(probe::FontOf(H(Form.memLog)).lfCharSet, DEFAULT_CHARSET);
+    EXPECT_EQ(probe::FontOf(H(Form.memJ2534)).lfHeight, probe::FontOf(H(Form.memLog)).lfHeight);
+}
+
+TEST_F(MainWindow, CopyToBufferLeavesTheWholeMemoVisiblySelected) {
+    Form.memLog.Add("CR:(c)");
+    Form.memLog.Add("SN:1");
+    Form.btCopy.SetEnabled(true);
+    HWND memo = H(Form.memLog);
+    SendMessageA(H(Form.btCopy), BM_CLICK, 0, 0);
+    EXPECT_EQ(probe::Selection(memo), std::make_pair(0, GetWindowTextLengthA(memo)));
+    EXPECT_TRUE(probe::Style(memo) & ES_NOHIDESEL);
+    Form.memLog.Add("more");
+    const int end = GetWindowTextLengthA(memo);
+    EXPECT_EQ(probe::Selection(memo), std::make_pair(end, end));
+}
+
 TEST_F(MainWindow, ChangesOfTheObjectsShowInTheWindow) {
     Form.SetCaption("Quorvelix Configurator Version 2.3.1.8");
     EXPECT_EQ(probe::Text(Window.Handle()), "Quorvelix Configurator Version 2.3.1.8");
@@ -212,6 +231,11 @@ TEST_F(MainWindow, RealClicksReachTheirHandlers) {
     EXPECT_EQ(Form.Calls.back(), "cbCOMClick");
 
     probe::SelectTab(H(Form.pcOptions), 1);
+    // The selected radio button raises no click: its handler would make
+    // "Do not Search" available.
+    SendMessageA(H(Form.rbUploadFW), BM_CLICK, 0, 0);
+    EXPECT_TRUE(probe::Checked(H(Form.rbUploadFW)));
+    EXPECT_FALSE(IsWindowEnabled(H(Form.ckbNotSearch)));
     SendMessageA(H(Form.rbAddMode), BM_CLICK, 0, 0);
     EXPECT_TRUE(Form.rbAddMode.Checked());
     EXPECT_FALSE(probe::Checked(H(Form.rbUploadFW)));
