@@ -84,9 +84,16 @@ bool TfrmMain::ParseReplyIntoLog() {
     // Pass 1: every line; a line the parser drops leaves the log.
     std::vector<std::string> lines = memLog.Lines();
     std::vector<std::string> kept;
+    const size_t rowsBefore = lvModes.Count();
     for (const std::string& line : lines)
         if (ParseIdentityLine(line))
             kept.push_back(line);
+    // The list keeps its sort order while rows come in: the rows of the reply
+    // are sorted once they are all in. The sort is stable, so this is the
+    // order that sorting after every row gives, without sorting (and showing
+    // the whole list again) once a row.
+    if (lvModes.Count() > rowsBefore)
+        lvModes.AlphaSort();
     memLog.SetLines(kept);
     // Pass 2: the running mode, once every mode line is listed.
     for (const std::string& line : kept)
@@ -123,8 +130,7 @@ bool TfrmMain::ParseIdentityLine(const std::string& line) {
         item->Caption = index;
         item->SubItems = {entry.Number, entry.Description};
         item->StateIndex = stateImage;
-        // The list keeps its sort order while rows come in.
-        lvModes.AlphaSort();
+        // ParseReplyIntoLog sorts the new rows.
         return stateImage != 3;
     }
     if (StartsWith(line, "USB-")) {
