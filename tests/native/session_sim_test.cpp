@@ -116,7 +116,8 @@ struct TCountingPeer : IControlPeer {
 // A reply of 150 modes: every listed row in the list's order (by the "#"
 // texts, so '100' comes before '11'), the running mode marked, the log
 // without the line of a mode on offer; and the list and the log are shown
-// a few times per search, not once per line.
+// a few times per search, not once per line, and the settings are read once
+// per mode line.
 TEST_F(SimSessionTest, LongIdentityListsEveryModeInOrderAndShowsItOnce) {
     const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     std::string config = "line.rate=0\n";
@@ -134,8 +135,11 @@ TEST_F(SimSessionTest, LongIdentityListsEveryModeInOrderAndShowsItOnce) {
     TCountingPeer peer;
     Form.lvModes.AttachPeer(&peer);
     Form.memLog.AttachPeer(&peer);
+    const int opensBefore = Registry.OpenCount();
     Form.btSearch.UserClick();
     RunUntilIdle();
+    // The settings: each mode's hide mark, the remembered running mode once.
+    EXPECT_LE(Registry.OpenCount() - opensBefore, static_cast<int>(modeLines.size()) + 10);
 
     std::vector<std::string> log = {"CR:(c) Morveklink, Quorvelix adapter",
                                     "SN:QV2A0017",
