@@ -70,6 +70,17 @@ bool Fail(const TRemoteApp& app, const std::string& what) {
     return false;
 }
 
+// Polls `done` every 2 ms; false on a message box or after the guard.
+template <typename F> bool Until(const TRemoteApp& app, F done) {
+    const DWORD start = GetTickCount();
+    for (int polls = 1; !done(); ++polls) {
+        if ((polls % 50 == 0 && app.MessageBoxWindow()) || GetTickCount() - start > SearchGuardMs)
+            return false;
+        Sleep(2);
+    }
+    return true;
+}
+
 uint64_t WireSize(const TRemoteApp& app) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(app.TracePath().c_str(), GetFileExInfoStandard, &data))
@@ -98,14 +109,15 @@ bool Measure(const char* name, int modes, int runs, TResult& result) {
         const uint64_t before = WireSize(app);
         const double start = Seconds();
         TRemoteApp::Click(search);
-        // The window locks before the command goes out and unlocks at the end.
-        const DWORD guard = GetTickCount();
-        while (!((WireSize(app) > before && IsWindowEnabled(search)) || app.MessageBoxWindow())) {
-            if (GetTickCount() - guard > SearchGuardMs)
-                return Fail(app, "the search did not end");
-            Sleep(1);
-        }
+        // The window locks on the session's first tick and unlocks at its end.
+        // The program shares the system's services with this poll: it looks
+        // at the button alone, every 2 ms, and for a message box now and then.
+        if (!Until(app, [&] { return !IsWindowEnabled(search); }) ||
+            !Until(app, [&] { return IsWindowEnabled(search) != FALSE; }))
+            return Fail(app, "the search did not end");
         seconds.push_back(Seconds() - start);
+        if (WireSize(app) <= before)
+            return Fail(app, "the search did not send the identify command");
         std::fprintf(stderr, "identity: %d modes, search %d: %.3f s\n", modes, run, seconds.back());
         if (TRemoteApp::Text(serial) != Serial)
             return Fail(app, "the search shows \"" + TRemoteApp::Text(serial) + "\"");
