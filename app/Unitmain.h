@@ -55,6 +55,10 @@ public:
     TAdapterInfo AdapterInfo;
     // Length of the mode number of the last mode line parsed.
     int ModeNumberWidth = 0;
+    // StoredModeLine while a reply is parsed.
+    bool ParsingReply = false;
+    bool ReplyModeRead = false;
+    std::string ReplyMode;
     // Full path of the installed pass-thru library.
     std::string DriverDllPath;
 
@@ -89,6 +93,10 @@ public:
 
     bool ParseReplyIntoLog();
     bool ParseIdentityLine(const std::string& line);
+    // The setting "Mode" that a mode line is compared with. While
+    // ParseReplyIntoLog reads a reply's lines it is read once, at the first
+    // mode line: only the running-mode pass after the lines writes it.
+    const std::string& StoredModeLine();
     void ApplySelectedMode(const std::string& line);
     void ShowPower(int visible, int enable, int switchState, int millivolts);
 

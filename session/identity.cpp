@@ -84,9 +84,19 @@ bool TfrmMain::ParseReplyIntoLog() {
     // Pass 1: every line; a line the parser drops leaves the log.
     std::vector<std::string> lines = memLog.Lines();
     std::vector<std::string> kept;
+    const size_t rowsBefore = lvModes.Count();
+    ParsingReply = true;
+    ReplyModeRead = false;
     for (const std::string& line : lines)
         if (ParseIdentityLine(line))
             kept.push_back(line);
+    ParsingReply = false;
+    // The list keeps its sort order while rows come in: the rows of the reply
+    // are sorted once they are all in. The sort is stable, so this is the
+    // order that sorting after every row gives, without sorting (and showing
+    // the whole list again) once a row.
+    if (lvModes.Count() > rowsBefore)
+        lvModes.AlphaSort();
     memLog.SetLines(kept);
     // Pass 2: the running mode, once every mode line is listed.
     for (const std::string& line : kept)
@@ -105,7 +115,7 @@ bool TfrmMain::ParseIdentityLine(const std::string& line) {
             std::string hideText = Settings.RegReadStr("Hide", entry.Number, "");
             if (entry.Number == "000")
                 hideText.clear();
-            if (line == Settings.RegReadStr("", "Mode", ""))
+            if (line == StoredModeLine())
                 hideText.clear();
             const bool hidden = entry.Description == hideText;
             if (cbShow.Checked())
@@ -123,8 +133,7 @@ bool TfrmMain::ParseIdentityLine(const std::string& line) {
         item->Caption = index;
         item->SubItems = {entry.Number, entry.Description};
         item->StateIndex = stateImage;
-        // The list keeps its sort order while rows come in.
-        lvModes.AlphaSort();
+        // ParseReplyIntoLog sorts the new rows.
         return stateImage != 3;
     }
     if (StartsWith(line, "USB-")) {
@@ -175,6 +184,14 @@ bool TfrmMain::ParseIdentityLine(const std::string& line) {
         return false;
     }
     return true;
+}
+
+const std::string& TfrmMain::StoredModeLine() {
+    if (!ParsingReply || !ReplyModeRead) {
+        ReplyMode = Settings.RegReadStr("", "Mode", "");
+        ReplyModeRead = true;
+    }
+    return ReplyMode;
 }
 
 void TfrmMain::ApplySelectedMode(const std::string& line) {

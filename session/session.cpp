@@ -94,18 +94,21 @@ void TfrmMain::UnlockUi() {
     EchoedAny = false;
 }
 
-// The body's CR LF separated lines become lines of the memo.
+// The body's CR LF separated lines become lines of the memo, in one change:
+// a long reply must not make the memo show its text once per line.
 void AddReplyLines(TMemo& memo, const Bytes& body) {
+    std::vector<std::string> lines;
     size_t start = 0;
     while (start < body.size()) {
         size_t brk = body.find("\r\n", start);
         if (brk == Bytes::npos) {
-            memo.Add(body.substr(start));
+            lines.push_back(body.substr(start));
             break;
         }
-        memo.Add(body.substr(start, brk - start));
+        lines.push_back(body.substr(start, brk - start));
         start = brk + 2;
     }
+    memo.AddLines(lines);
 }
 
 void TfrmMain::FinishReply() {

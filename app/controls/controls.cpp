@@ -167,6 +167,14 @@ void TMemo::Add(const std::string& line) {
     LinesChanged();
 }
 
+void TMemo::AddLines(const std::vector<std::string>& lines) {
+    if (lines.empty())
+        return;
+    LineList.insert(LineList.end(), lines.begin(), lines.end());
+    OpenLine = false;
+    LinesChanged();
+}
+
 void TMemo::SetLine(size_t index, const std::string& line) {
     if (index >= LineList.size() || LineList[index] == line)
         return;

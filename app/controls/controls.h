@@ -233,6 +233,8 @@ public:
     bool LastLineOpen() const { return OpenLine; }
     // Every change fires OnChange.
     void Add(const std::string& line);
+    // Appends every line as one change (nothing when there are none).
+    void AddLines(const std::vector<std::string>& lines);
     void SetLine(size_t index, const std::string& line);
     void Clear();
     void SetLines(std::vector<std::string> lines);

@@ -67,7 +67,55 @@ std::string JoinLines(const std::vector<std::string>& lines) {
     return Displayable(std::move(text));
 }
 
+void SetRowText(HWND list, size_t row, size_t column, const std::string& text) {
+    std::string shown = Displayable(text);
+    LVITEMA item{};
+    item.iSubItem = static_cast<int>(column);
+    item.pszText = &shown[0];
+    SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+}
+
+UINT StateImageBits(int stateIndex) {
+    return stateIndex >= 0 ? INDEXTOSTATEIMAGEMASK(static_cast<UINT>(stateIndex) + 1) : 0;
+}
+
 } // namespace
+
+bool TWin32Form::SameRow(const TShownRow& row, const TListItem& item) {
+    return row.StateIndex == item.StateIndex && row.Caption == item.Caption &&
+           row.SubItems == item.SubItems;
+}
+
+TWin32Form::TShownRow TWin32Form::InsertRow(HWND list, size_t index, const TListItem& item) {
+    std::string caption = Displayable(item.Caption);
+    LVITEMA row{};
+    row.mask = LVIF_TEXT | LVIF_STATE;
+    row.iItem = static_cast<int>(index);
+    row.pszText = &caption[0];
+    row.state = StateImageBits(item.StateIndex);
+    row.stateMask = LVIS_STATEIMAGEMASK;
+    const LRESULT at = SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
+    for (size_t s = 0; at >= 0 && s < item.SubItems.size(); ++s)
+        SetRowText(list, static_cast<size_t>(at), s + 1, item.SubItems[s]);
+    return TShownRow{item.Caption, item.SubItems, item.StateIndex};
+}
+
+void TWin32Form::UpdateRow(HWND list, size_t index, TShownRow& row, const TListItem& item) {
+    if (row.Caption != item.Caption)
+        SetRowText(list, index, 0, item.Caption);
+    static const std::string none;
+    const size_t columns = std::max(row.SubItems.size(), item.SubItems.size());
+    for (size_t s = 0; s < columns; ++s) {
+        const std::string& now = s < item.SubItems.size() ? item.SubItems[s] : none;
+        const std::string& was = s < row.SubItems.size() ? row.SubItems[s] : none;
+        if (now != was)
+            SetRowText(list, index, s + 1, now);
+    }
+    if (row.StateIndex != item.StateIndex)
+        ListView_SetItemState(list, static_cast<int>(index), StateImageBits(item.StateIndex),
+                              LVIS_STATEIMAGEMASK);
+    row = TShownRow{item.Caption, item.SubItems, item.StateIndex};
+}
 
 void ShowErrorBox(HWND owner, const std::string& title, const std::string& message) {
     MessageBoxA(owner, message.c_str(), title.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
@@ -652,15 +700,18 @@ void TWin32Form::ApplyComboIndex(TEntry& entry) {
 void TWin32Form::ApplyListItems(TEntry& entry) {
     auto& list = static_cast<TListView&>(*entry.Control);
     HWND window = entry.Window;
+    TShownList& shown = entry.ShownList;
     SendMessageA(window, WM_SETREDRAW, FALSE, 0);
 
     const auto& columns = list.Columns();
-    bool sameColumns = columns.size() == entry.ShownColumns.size();
+    bool sameColumns = columns.size() == shown.Columns.size();
     for (size_t i = 0; sameColumns && i < columns.size(); ++i)
-        sameColumns = columns[i].Caption == entry.ShownColumns[i].Caption &&
-                      columns[i].Width == entry.ShownColumns[i].Width;
+        sameColumns = columns[i].Caption == shown.Columns[i].Caption &&
+                      columns[i].Width == shown.Columns[i].Width;
     if (!sameColumns) {
-        for (size_t i = entry.ShownColumns.size(); i > 0; --i)
+        ListView_DeleteAllItems(window);
+        shown.Rows.clear();
+        for (size_t i = shown.Columns.size(); i > 0; --i)
             ListView_DeleteColumn(window, static_cast<int>(i - 1));
         for (size_t i = 0; i < columns.size(); ++i) {
             std::string caption = columns[i].Caption;
@@ -671,31 +722,46 @@ void TWin32Form::ApplyListItems(TEntry& entry) {
             column.iSubItem = static_cast<int>(i);
             SendMessageA(window, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
         }
-        entry.ShownColumns = columns;
+        shown.Columns = columns;
     }
 
-    // The real rows follow the object's order, so a row index is an item index.
-    ListView_DeleteAllItems(window);
-    for (size_t i = 0; i < list.Count(); ++i) {
-        const TListItem& item = *list.Item(i);
-        std::string caption = Displayable(item.Caption);
-        LVITEMA row{};
-        row.mask = LVIF_TEXT | LVIF_STATE | LVIF_PARAM;
-        row.iItem = static_cast<int>(i);
-        row.pszText = &caption[0];
-        row.state = item.StateIndex >= 0 ? INDEXTOSTATEIMAGEMASK(item.StateIndex + 1) : 0;
-        row.stateMask = LVIS_STATEIMAGEMASK;
-        row.lParam = static_cast<LPARAM>(i);
-        int index = static_cast<int>(
-            SendMessageA(window, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
-        for (size_t s = 0; index >= 0 && s < item.SubItems.size(); ++s) {
-            std::string text = Displayable(item.SubItems[s]);
-            LVITEMA sub{};
-            sub.iSubItem = static_cast<int>(s + 1);
-            sub.pszText = &text[0];
-            SendMessageA(window, LVM_SETITEMTEXTA, static_cast<WPARAM>(index),
-                         reinterpret_cast<LPARAM>(&sub));
-        }
+    // The real rows follow the object's order, so a row index is an item
+    // index. Only what differs from the rows shown goes to the real control:
+    // the rows that the change left alone at either end stay, the rows between
+    // are updated in place where a row is still there and inserted or deleted
+    // where the count changed. A search adds hundreds of rows and then marks
+    // one, each time with one pass over the list, not with a refill.
+    auto& rows = shown.Rows;
+    const size_t count = list.Count();
+    if (count == 0) {
+        if (!rows.empty())
+            ListView_DeleteAllItems(window);
+        rows.clear();
+    }
+    size_t head = 0;
+    while (head < count && head < rows.size() && SameRow(rows[head], *list.Item(head)))
+        ++head;
+    size_t tail = 0;
+    while (tail < count - head && tail < rows.size() - head &&
+           SameRow(rows[rows.size() - 1 - tail], *list.Item(count - 1 - tail)))
+        ++tail;
+    const size_t oldMiddle = rows.size() - head - tail;
+    const size_t newMiddle = count - head - tail;
+    const size_t kept = std::min(oldMiddle, newMiddle);
+    for (size_t i = head; i < head + kept; ++i)
+        UpdateRow(window, i, rows[i], *list.Item(i));
+    if (oldMiddle > newMiddle) {
+        const size_t at = head + kept;
+        for (size_t n = oldMiddle - newMiddle; n > 0; --n)
+            ListView_DeleteItem(window, static_cast<int>(at));
+        rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(at),
+                   rows.begin() + static_cast<std::ptrdiff_t>(at + oldMiddle - newMiddle));
+    } else if (newMiddle > oldMiddle) {
+        std::vector<TShownRow> added;
+        for (size_t i = head + kept; i < head + newMiddle; ++i)
+            added.push_back(InsertRow(window, i, *list.Item(i)));
+        rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(head + kept),
+                    std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
     }
     ApplyListSelection(entry);
     SendMessageA(window, WM_SETREDRAW, TRUE, 0);

@@ -52,14 +52,26 @@ public:
     void PropertyChanged(TControl& control, TProp prop) override;
 
 private:
+    // One row of a list view as the real control holds it.
+    struct TShownRow {
+        std::string Caption;
+        std::vector<std::string> SubItems;
+        int StateIndex = -1;
+    };
+    // A list view as the real control holds it: what a change of the object's
+    // items is compared with, so that only the rows that differ are sent.
+    struct TShownList {
+        std::vector<TListColumn> Columns; // as created
+        std::vector<TShownRow> Rows;
+    };
     struct TEntry {
         TControl* Control = nullptr;
         HWND Window = nullptr;
         HFONT Font = nullptr;
         bool MouseInside = false;
-        std::string ShownText;                 // memo text as the real control holds it
-        std::vector<TListColumn> ShownColumns; // list view columns as created
-        std::vector<int> TabToPage;            // page control: page index of each tab
+        std::string ShownText;      // memo text as the real control holds it
+        TShownList ShownList;       // list view
+        std::vector<int> TabToPage; // page control: page index of each tab
         std::vector<std::string> TabCaptions;
     };
 
@@ -75,6 +87,9 @@ private:
     void ApplyComboItems(TEntry& entry);
     void ApplyComboIndex(TEntry& entry);
     void ApplyListItems(TEntry& entry);
+    static bool SameRow(const TShownRow& row, const TListItem& item);
+    static TShownRow InsertRow(HWND list, size_t index, const TListItem& item);
+    static void UpdateRow(HWND list, size_t index, TShownRow& row, const TListItem& item);
     void ApplyListSelection(TEntry& entry);
     void ApplyTabs(TEntry& entry);
     void ApplyProgress(TEntry& entry);

@@ -2,6 +2,10 @@
 // upload timers and the adapter's clock advancing together.
 #include "tests/native/sim_window_fixture.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
 namespace qvx {
 namespace {
 
@@ -97,6 +101,78 @@ TEST_F(SimSessionTest, NotFoundWhenTheAdapterIsSilent) {
     ASSERT_EQ(UserIo.Boxes().size(), 1u);
     EXPECT_EQ(Adapter.IdentifyCount(), 4);
     EXPECT_EQ(Form.edSerial.Text(), "");
+}
+
+// Counts what the real controls would be told, per control and property.
+struct TCountingPeer : IControlPeer {
+    std::map<std::pair<std::string, TProp>, int> Seen;
+    void PropertyChanged(TControl& c, TProp p) override { ++Seen[{c.Name(), p}]; }
+    int Of(const TControl& c, TProp p) const {
+        auto it = Seen.find({c.Name(), p});
+        return it == Seen.end() ? 0 : it->second;
+    }
+};
+
+// A reply of 150 modes: every listed row in the list's order (by the "#"
+// texts, so '100' comes before '11'), the running mode marked, the log
+// without the line of a mode on offer; and the list and the log are shown
+// a few times per search, not once per line, and the settings are read once
+// per mode line.
+TEST_F(SimSessionTest, LongIdentityListsEveryModeInOrderAndShowsItOnce) {
+    const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::string config = "line.rate=0\n";
+    std::vector<std::string> modeLines;
+    for (int k = 1; k <= 151; ++k) {
+        // The running mode "001" comes 100th.
+        const int i = k == 1 ? 100 : k == 100 ? 1 : k;
+        const std::string number = {'0', digits[i / 36], digits[i % 36]};
+        const std::string line = number + (k == 75 ? " _ " : " - ") + "Mode " + number;
+        config += "mode=" + line + "\n";
+        if (k != 75)
+            modeLines.push_back(line);
+    }
+    Configure(config);
+    TCountingPeer peer;
+    Form.lvModes.AttachPeer(&peer);
+    Form.memLog.AttachPeer(&peer);
+    const int opensBefore = Registry.OpenCount();
+    Form.btSearch.UserClick();
+    RunUntilIdle();
+    // The settings: each mode's hide mark, the remembered running mode once.
+    EXPECT_LE(Registry.OpenCount() - opensBefore, static_cast<int>(modeLines.size()) + 10);
+
+    std::vector<std::string> log = {"CR:(c) Morveklink, Quorvelix adapter",
+                                    "SN:QV2A0017",
+                                    "ID:5A3C91E0",
+                                    "FW:2.31",
+                                    "BW:1.07",
+                                    "HW:3.0",
+                                    "PT:105"};
+    log.insert(log.end(), modeLines.begin(), modeLines.end());
+    log.insert(log.end(), {"Selected Mode: 001 - Mode 001", "PI:OFF", "UI:12.34V"});
+    EXPECT_EQ(Form.memLog.Lines(), log);
+
+    // Rows in the order they came, then ordered by their "#" text.
+    std::vector<std::pair<std::string, std::string>> rows; // "#", line
+    for (size_t i = 0; i < modeLines.size(); ++i) {
+        char index[8];
+        std::snprintf(index, sizeof index, "%02u", static_cast<unsigned>(i));
+        rows.emplace_back(index, modeLines[i]);
+    }
+    std::sort(rows.begin(), rows.end());
+    ASSERT_EQ(Form.lvModes.Count(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const TListItem& item = *Form.lvModes.Item(i);
+        const std::string& line = rows[i].second;
+        EXPECT_EQ(item.Caption, rows[i].first);
+        EXPECT_EQ(item.SubItems, (std::vector<std::string>{line.substr(0, 3), line.substr(6)}));
+        EXPECT_EQ(item.StateIndex, line.compare(0, 3, "001") == 0 ? 0 : -1) << line;
+    }
+    ASSERT_NE(Form.lvModes.Selected(), nullptr);
+    EXPECT_EQ(Form.lvModes.Selected()->SubItems[0], "001");
+
+    EXPECT_LE(peer.Of(Form.lvModes, TProp::Items), 5);
+    EXPECT_LE(peer.Of(Form.memLog, TProp::Lines), 3);
 }
 
 } // namespace

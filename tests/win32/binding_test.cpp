@@ -248,6 +248,41 @@ TEST_F(Binding, ListRowsFollowTheObjectsOrderAndSelection) {
     EXPECT_EQ(probe::ListCount(list), 0);
 }
 
+// The real list is brought in step with only the rows that differ: after
+// each kind of change it shows exactly the object's rows.
+TEST_F(Binding, ListRowsFollowChangesAnywhereInTheList) {
+    HWND list = H(Form.lvRows);
+    auto expectShown = [&](const char* step) {
+        ASSERT_EQ(probe::ListCount(list), static_cast<int>(Form.lvRows.Count())) << step;
+        for (size_t i = 0; i < Form.lvRows.Count(); ++i) {
+            const TListItem& item = *Form.lvRows.Item(i);
+            const int row = static_cast<int>(i);
+            EXPECT_EQ(probe::ListText(list, row, 0), item.Caption) << step;
+            for (size_t s = 0; s < 2; ++s)
+                EXPECT_EQ(probe::ListText(list, row, static_cast<int>(s + 1)),
+                          s < item.SubItems.size() ? item.SubItems[s] : "")
+                    << step << " row " << i;
+            EXPECT_EQ(probe::ListStateIndex(list, row), item.StateIndex) << step << " row " << i;
+        }
+    };
+    for (const char* id : {"E", "A", "D", "B", "C"})
+        AddRow(std::string("0") + id, id, -1);
+    Form.lvRows.AlphaSort(); // A B C D E
+    expectShown("sorted");
+    AddRow("0BB", "BB", 2);
+    Form.lvRows.AlphaSort(); // a row in the middle: A B BB C D E
+    expectShown("inserted");
+    Form.lvRows.Item(3)->StateIndex = 0;
+    Form.lvRows.Item(4)->SubItems = {"D2"};
+    Form.lvRows.Item(1)->Caption = "0Z";
+    Form.lvRows.ItemsChanged();
+    expectShown("changed");
+    Form.lvRows.DeleteItem(Form.lvRows.Item(2));
+    expectShown("deleted");
+    Form.lvRows.AlphaSort();
+    expectShown("sorted again");
+}
+
 TEST_F(Binding, ShowingAHiddenTabAddsItAndPagesFollowTheActivePage) {
     HWND tabs = H(Form.pcPages);
     Form.tsHidden.SetTabVisible(true);
