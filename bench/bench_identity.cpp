@@ -81,13 +81,6 @@ template <typename F> bool Until(const TRemoteApp& app, F done) {
     return true;
 }
 
-uint64_t WireSize(const TRemoteApp& app) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(app.TracePath().c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // `runs` searches of a fresh program (a new user: no settings yet) with
 // `modes` modes; the median run.
 bool Measure(const char* name, int modes, int runs, TResult& result) {
@@ -106,7 +99,7 @@ bool Measure(const char* name, int modes, int runs, TResult& result) {
         return Fail(app, "a control of the window is missing");
     std::vector<double> seconds;
     for (int run = 1; run <= runs; ++run) {
-        const uint64_t before = WireSize(app);
+        const uint64_t before = app.WireSize();
         const double start = Seconds();
         TRemoteApp::Click(search);
         // The window locks on the session's first tick and unlocks at its end.
@@ -116,7 +109,7 @@ bool Measure(const char* name, int modes, int runs, TResult& result) {
             !Until(app, [&] { return IsWindowEnabled(search) != FALSE; }))
             return Fail(app, "the search did not end");
         seconds.push_back(Seconds() - start);
-        if (WireSize(app) <= before)
+        if (app.WireSize() <= before)
             return Fail(app, "the search did not send the identify command");
         std::fprintf(stderr, "identity: %d modes, search %d: %.3f s\n", modes, run, seconds.back());
         if (TRemoteApp::Text(serial) != Serial)

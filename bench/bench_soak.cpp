@@ -41,15 +41,6 @@ std::string FirmwareImage() {
     return image;
 }
 
-// How much the program has written to the adapter so far (the stand-in's
-// trace of the wire).
-uint64_t WireSize(const TRemoteApp& app) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(app.TracePath().c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // Polls every 5 ms: the searches are short and there are many of them.
 template <typename F> bool Until(F done) {
     const DWORD start = GetTickCount();
@@ -133,10 +124,10 @@ public:
     bool Search(const std::string& which) {
         if (App.ActiveTab() != 0)
             App.SelectTab(0);
-        const uint64_t before = WireSize(App);
+        const uint64_t before = App.WireSize();
         TRemoteApp::Click(SearchButton);
         if (!Until([&] {
-                return (WireSize(App) > before && IsWindowEnabled(SearchButton)) ||
+                return (App.WireSize() > before && IsWindowEnabled(SearchButton)) ||
                        App.MessageBoxWindow();
             }))
             return Fail(App, which + " did not end");
@@ -152,10 +143,10 @@ public:
             App.SelectTab(UpdateTab);
         if (!Until([&] { return IsWindowEnabled(RunButton) != FALSE; }))
             return Fail(App, "upload " + std::to_string(run) + ": \"Run\" stays disabled");
-        const uint64_t before = WireSize(App);
+        const uint64_t before = App.WireSize();
         TRemoteApp::Click(RunButton);
         if (!Until([&] {
-                return (WireSize(App) >= before + imageSize &&
+                return (App.WireSize() >= before + imageSize &&
                         TRemoteApp::Text(RunButton) == "Run") ||
                        App.MessageBoxWindow();
             }))

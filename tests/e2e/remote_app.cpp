@@ -176,6 +176,13 @@ bool TRemoteApp::Start(const std::string& argument, const std::string& workingFo
            MainWindow != nullptr;
 }
 
+uint64_t TRemoteApp::WireSize() const {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(TracePath().c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 bool TRemoteApp::Running() const {
     return Process.hProcess && WaitForSingleObject(Process.hProcess, 0) == WAIT_TIMEOUT;
 }

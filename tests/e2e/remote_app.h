@@ -67,6 +67,8 @@ public:
     std::string TracePath() const { return Dir + "wire.bin"; }
     // The bytes the program wrote to the adapter so far.
     std::string Wire() const { return ReadFileBytes(TracePath()); }
+    // How many there are, without reading them.
+    uint64_t WireSize() const;
 
     // Starts the program (quoted `argument` when not empty) in `workingFolder`
     // (its own folder when empty) and waits for its main window. False when it
