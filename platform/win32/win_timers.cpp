@@ -105,8 +105,8 @@ TimerId TWinTimers::Start(unsigned intervalMs, std::function<void()> onTick) {
     Schedule schedule;
     schedule.Interval = static_cast<int64_t>(std::max(intervalMs, 1u)) * 1000;
     const int64_t now = NowUs();
-    const bool fromTick = TickDue >= 0 && now - TickDue <= schedule.Interval / 4;
-    schedule.Due = (fromTick ? TickDue : now) + schedule.Interval;
+    const int64_t since = TickDue >= 0 ? std::max(TickDue, now - schedule.Interval / 4) : now;
+    schedule.Due = since + schedule.Interval;
     auto timer = std::make_shared<Timer>();
     timer->OnTick = std::move(onTick);
     Timers[id] = std::move(timer);

@@ -19,10 +19,10 @@
 // other timers still run.
 //
 // A timer started from inside a tick counts its interval from the time that
-// tick was due, not from the call, as long as that is no more than a quarter
-// of the new interval ago; so a tick that stops its timer and re-arms it
-// keeps the period from tick to tick whatever its own work and the message
-// delivery took.
+// tick was due, not from the call, but from no more than a quarter of the new
+// interval back; so a tick that stops its timer and re-arms it keeps the
+// period from tick to tick whatever its own work and the message delivery
+// took, and ticks never come closer than three quarters of it.
 #include "platform/timers.h"
 
 #include <windows.h>
