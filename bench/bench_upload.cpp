@@ -7,6 +7,7 @@
 #include "app/controls/controls.h"
 #include "fwupdate/Unitfwupdate.h"
 #include "bench/bench_support.h"
+#include "bench/wall_clock.h"
 #include "platform/timers.h"
 #include "platform/userio.h"
 #include "platform/win32/win_files.h"
@@ -51,33 +52,43 @@ struct TResult {
     double Seconds = 0;
     unsigned ToAdapter = 0;
     unsigned ToHost = 0;
-    double MeanPollLateMs = 0; // how much later than asked a 10 ms tick came, on average
+    double MeanPollLateMs = 0; // how much more than 10 ms from one poll tick to the next
     unsigned Ticks = 0;
 };
 
-// The program's timers, watched: every tick of a 10 ms timer records how long
-// after its start it came, so the figures show what the platform adds to the
-// 10 ms poll period.
+// The program's timers, watched: the poll stops its 10 ms timer at the start
+// of every tick and starts it again at the end, so the time from one tick to
+// the next, less 10 ms, is what the tick's own work and the platform add to
+// the poll period.
 class TWatchedTimers : public qvx::ITimerService {
 public:
     qvx::TimerId Start(unsigned intervalMs, std::function<void()> onTick) override {
         if (intervalMs != PollMs)
             return Timers.Start(intervalMs, std::move(onTick));
-        const DWORD started = timeGetTime();
-        return Timers.Start(intervalMs, [this, started, onTick = std::move(onTick)] {
-            LateMs += static_cast<double>(timeGetTime() - started) - PollMs;
+        const double previous = InPollTick ? LastPollTick : -1;
+        return Timers.Start(intervalMs, [this, previous, onTick = std::move(onTick)] {
+            LastPollTick = qvx::bench::Seconds();
+            if (previous >= 0) {
+                LateMs += (LastPollTick - previous) * 1000 - PollMs;
+                ++Rearmed;
+            }
             ++Ticks;
+            InPollTick = true;
             onTick();
+            InPollTick = false;
         });
     }
     void Stop(qvx::TimerId id) override { Timers.Stop(id); }
-    double MeanLateMs() const { return Ticks ? LateMs / Ticks : 0; }
+    double MeanLateMs() const { return Rearmed ? LateMs / Rearmed : 0; }
     unsigned Ticks = 0;
 
 private:
     static constexpr unsigned PollMs = 10;
     qvx::TWinTimers Timers;
     double LateMs = 0;
+    unsigned Rearmed = 0;
+    double LastPollTick = 0;
+    bool InPollTick = false;
 };
 
 // The 80-byte header and the payload; no byte pattern repeats.
@@ -98,9 +109,13 @@ std::string WriteImage(const std::string& path) {
 TResult Upload(TStandIn& standIn, int pageSize, const std::string& image) {
     TResult result;
     const std::string serial = "BENCH" + std::to_string(pageSize);
+    // The boot loader's first '>' comes once the link is surely open: one
+    // that came before would go with the purge of Open, and the upload would
+    // wait half a second for the repeat, a cost of the set-up, not of the
+    // upload.
     const std::string config =
         "identity.serial=" + serial +
-        ";boot.start=1;boot.prompt.delay=1000;boot.pagesize=" + std::to_string(pageSize) +
+        ";boot.start=1;boot.prompt.delay=60000;boot.pagesize=" + std::to_string(pageSize) +
         ";line.rate=" + std::to_string(LineRate);
     char error[256] = {};
     if (!standIn.AddSimDevice(serial.c_str(), "Benchmark boot loader", config.c_str(), error,
@@ -171,7 +186,7 @@ int main() {
         std::printf("BENCH upload_bytes_to_adapter_%d %u -\n", pageSize, r.ToAdapter);
         std::printf("BENCH upload_bytes_to_host_%d %u -\n", pageSize, r.ToHost);
         std::printf("BENCH upload_ratio_%d %.3f %s\n", pageSize, ratio,
-                    pageSize == 128 ? "<=1.6" : "<=1.15");
+                    pageSize == 128 ? "<=1.70" : "<=1.13");
         // What the 10 ms poll allows at best: every page costs whole 10 ms
         // ticks from the one that sent it to the one that sees its answer.
         const double pages = static_cast<double>(PayloadSize / static_cast<size_t>(pageSize));

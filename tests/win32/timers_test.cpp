@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 using namespace qvx;
 
@@ -121,6 +122,50 @@ TEST(WinTimers, ExceptionFromATickIsReportedAndTheTimerGoesOn) {
     });
     ASSERT_TRUE(PumpUntil([&] { return ticks >= 2; }));
     EXPECT_EQ(reported, "tick failed");
+    timers.Stop(id);
+}
+
+TEST(WinTimers, TimerStartedInATickCountsFromThatTicksDueTime) {
+    // Started before and after the tick's work: counted from the calls, the
+    // longer one would come first; counted from the tick, the shorter one.
+    TWinTimers timers;
+    std::string order;
+    TimerId tick = 0, longer = 0, shorter = 0;
+    tick = timers.Start(10, [&] {
+        timers.Stop(tick);
+        longer = timers.Start(1080, [&] {
+            order += 'L';
+            timers.Stop(longer);
+        });
+        Sleep(150); // the tick's own work
+        shorter = timers.Start(1000, [&] {
+            order += 'S';
+            timers.Stop(shorter);
+        });
+    });
+    ASSERT_TRUE(PumpUntil([&] { return order.size() >= 2; }));
+    EXPECT_EQ(order, "SL");
+}
+
+TEST(WinTimers, StoppedWithItsTickQueuedNeverTicks) {
+    TWinTimers timers;
+    int ticks = 0;
+    TimerId id = timers.Start(10, [&] { ++ticks; });
+    Sleep(100); // no message loop meanwhile: its tick waits in the queue
+    timers.Stop(id);
+    PumpTicksOfAnother(timers, 5);
+    EXPECT_EQ(ticks, 0);
+}
+
+TEST(WinTimers, TicksDoNotPileUpWhileTheThreadIsBusy) {
+    TWinTimers timers;
+    int ticks = 0;
+    TimerId id = timers.Start(50, [&] { ++ticks; });
+    Sleep(1000); // some twenty due times pass without a message loop
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+    EXPECT_EQ(ticks, 1);
     timers.Stop(id);
 }
 
