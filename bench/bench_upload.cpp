@@ -108,7 +108,8 @@ std::string WriteImage(const std::string& path) {
 
 TResult Upload(TStandIn& standIn, int pageSize, const std::string& image) {
     TResult result;
-    const std::string serial = "BENCH" + std::to_string(pageSize);
+    // Eight characters: the link opens a device by the first eight of its serial.
+    const std::string serial = pageSize == 128 ? "QVUP0128" : "QVUP1024";
     // The boot loader's first '>' comes once the link is surely open: one
     // that came before would go with the purge of Open, and the upload would
     // wait half a second for the repeat, a cost of the set-up, not of the
