@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/settings.h"
+#include "platform/settings.h"
 #include "fwupdate/Unitfwupdate.h"
 #include "j2534/passthru.h"
 #include "platform/callconv.h"
@@ -37,7 +37,9 @@ class TfrmMain : public TForm {
 public:
     // The window talks to the adapter through link; without one it has no
     // device (its link never opens).
-    explicit TfrmMain(TPlatform& platform, IDeviceLink* link = nullptr);
+    // Settings live below settingsKey.
+    explicit TfrmMain(TPlatform& platform, IDeviceLink* link = nullptr,
+                      const std::string& settingsKey = SettingsKey);
     ~TfrmMain() override = default;
 
     TPlatform& Platform;

@@ -1,14 +1,13 @@
 // Start-up and shutdown of the main window.
 #include "app/Unitmain.h"
+#include "j2534/catalogue.h"
 #include "platform/callconv.h"
 
 namespace qvx {
 
 namespace {
 
-const char* const MakerCatalogue = "\\SOFTWARE\\PassThruSupport.04.04";
-const char* const MakerDevice = "Morveklink - Quorvelix";
-const char* const SettingsKey = "SOFTWARE\\Morveklink";
+const char* const FirmwareClass = "SOFTWARE\\Classes\\Quorvelix_Firmware";
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -40,20 +39,16 @@ void TfrmMain::FormCreate() {
     }
 
     // 6. The ".rfw" association, rewritten at every start.
-    Settings.RegBasePath = "SOFTWARE\\Classes";
-    Settings.RegWriteStr(".rfw", "", "Quorvelix_Firmware");
-    Settings.RegBasePath += "\\Quorvelix_Firmware";
-    Settings.RegWriteStr("DefaultIcon", "", Quoted(program) + ",0");
-    Settings.RegWriteStr("shell\\open\\command", "", Quoted(program) + " " + Quoted("%1"));
+    Settings.WriteStrAt("SOFTWARE\\Classes\\.rfw", "", "Quorvelix_Firmware");
+    Settings.WriteStrAt(std::string(FirmwareClass) + "\\DefaultIcon", "", Quoted(program) + ",0");
+    Settings.WriteStrAt(std::string(FirmwareClass) + "\\shell\\open\\command", "",
+                        Quoted(program) + " " + Quoted("%1"));
 
     // 7. The maker's catalogue entry learns where its configuration program
     // is, only when the entry exists.
-    Settings.RegBasePath = MakerCatalogue;
-    if (Platform.Registry.OpenKey(Settings.RegBasePath + "\\" + MakerDevice, RegAccess::Read))
-        Settings.RegWriteStr(MakerDevice, "ConfigApplication", program);
+    TPassThruCatalogue(Settings).NoteConfigApplication(program);
 
-    // 8. From here on the settings key.
-    Settings.RegBasePath = SettingsKey;
+    // 8. The settings key.
     Settings.RegWriteStr("", "Path", program);
 
     // 9. Ports, and the controls an identified adapter shows.

@@ -30,9 +30,7 @@ public:
     void ResumeLists() override {}
     void RequestUsbRescan() override {}
     void GetPortLists(qvx::TPortLists& lists) override {
-        lists.Names.push_back(std::string("USB:") + Serial);
-        lists.Descriptions.push_back("Benchmark adapter");
-        lists.DeviceIds.push_back("");
+        lists.Add(std::string("USB:") + Serial, "Benchmark adapter", "");
     }
 };
 
@@ -68,8 +66,7 @@ int main() {
     qvx::TWinPlatform platform;
     qvx::TPlatform seams = platform.Platform();
     qvx::TSerDev link(platform.UserIo, platform.Libraries, std::make_unique<TBenchPorts>());
-    qvx::TfrmMain form(seams, &link);
-    form.Settings.RegBasePath = "SOFTWARE\\Morveklink\\Benchmark";
+    qvx::TfrmMain form(seams, &link, "SOFTWARE\\Morveklink\\Benchmark");
     form.Settings.AppProductName = "Quorvelix";
     form.RebuildPortList(true);
 

@@ -1,21 +1,56 @@
 // The J2534 page's device list, filled from the pass-thru catalogue.
 #include "app/Unitmain.h"
-#include "j2534/base_path_guard.h"
+#include "j2534/catalogue.h"
+#include "j2534/passthru.h"
 
 namespace qvx {
 
-std::string TfrmMain::ReadCatalogueValue(const std::string& device, const std::string& value) {
+std::string TPassThruCatalogue::EntryPath(const std::string& device) const {
+    return std::string(PassThruCatalogue) + "\\" + device;
+}
+
+std::vector<std::string> TPassThruCatalogue::Devices() {
+    return Settings.SubkeyNamesAt(PassThruCatalogue);
+}
+
+std::string TPassThruCatalogue::Value(const std::string& device, const std::string& value) {
     // A catalogue entry belongs to its vendor: it is opened read-only and
     // nothing is written into it, not even a missing value's default.
-    TBasePathGuard guard(Settings, PassThruCatalogue);
     if (device.empty())
         return std::string();
-    auto key = Platform.Registry.OpenKey(
-        NormalizeRegistryPath(Settings.RegBasePath) + "\\" + device, RegAccess::Read);
-    std::string text;
-    if (!key || !key->ReadString(value, text))
-        return std::string();
-    return text;
+    return Settings.PeekStrAt(EntryPath(device), value);
+}
+
+void TPassThruCatalogue::NoteConfigApplication(const std::string& program) {
+    const std::string entry = EntryPath(MakerPassThruDevice);
+    if (Settings.KeyExistsAt(entry))
+        Settings.WriteStrAt(entry, TPassThruDevice::ConfigApplication, program);
+}
+
+bool TPassThruCatalogue::WriteMakerEntry(const std::string& program, const std::string& library,
+                                         const std::function<void(size_t step)>& step) {
+    const std::string entry = EntryPath(MakerPassThruDevice);
+    const std::pair<const char*, std::string> strings[] = {
+        {TPassThruDevice::Vendor, "Morveklink"},
+        {TPassThruDevice::Name, "Quorvelix"},
+        {TPassThruDevice::ConfigApplication, program},
+        {TPassThruDevice::FunctionLibrary, library},
+    };
+    bool written = true;
+    size_t n = 0;
+    for (const auto& value : strings) {
+        written = Settings.WriteStrAt(entry, value.first, value.second) && written;
+        step(n++);
+    }
+    for (const TPassThruProtocolFlag& flag : PassThruProtocolTable) {
+        written = Settings.WriteIntAt(entry, flag.Name, flag.Value) && written;
+        step(n++);
+    }
+    return written;
+}
+
+std::string TfrmMain::ReadCatalogueValue(const std::string& device, const std::string& value) {
+    return TPassThruCatalogue(Settings).Value(device, value);
 }
 
 void TfrmMain::btJ2534_RefreshClick() {
@@ -27,11 +62,7 @@ void TfrmMain::btJ2534_RefreshClick() {
     btJ2534_Config.SetEnabled(false);
     cbJ2534_Devices.ClearItems();
 
-    auto catalogue = Platform.Registry.OpenKey(PassThruCatalogue, RegAccess::Read);
-    if (!catalogue)
-        return;
-    const std::vector<std::string> names = catalogue->SubkeyNames();
-    catalogue.reset();
+    const std::vector<std::string> names = TPassThruCatalogue(Settings).Devices();
     const std::string last = Settings.RegReadStr("", "Device", "");
     for (const std::string& name : names) {
         cbJ2534_Devices.AddItem(name);

@@ -1,7 +1,7 @@
 // The adapter's own pass-thru driver: the check of the installed version
 // and the installation from the image the adapter carries.
 #include "app/Unitmain.h"
-#include "j2534/base_path_guard.h"
+#include "j2534/catalogue.h"
 
 namespace qvx {
 
@@ -9,28 +9,22 @@ namespace {
 
 constexpr int J2534Page = 2;
 
-// The maker's entry: the four strings, then the protocol flags, each step
-// moving the progress bar on. False when any write failed.
+// The maker's entry, each step moving the progress bar on: 10 for each of
+// the four strings, then an even share of the rest for each protocol flag.
 bool WriteMakerEntry(TfrmMain& f) {
     TProgressBar& progress = f.pbJ2534_Install;
-    TBasePathGuard guard(f.Settings, PassThruCatalogue);
-    const std::pair<const char*, std::string> strings[] = {
-        {TPassThruDevice::Vendor, "Morveklink"},
-        {TPassThruDevice::Name, "Quorvelix"},
-        {TPassThruDevice::ConfigApplication, f.Platform.Files.ProgramPath()},
-        {TPassThruDevice::FunctionLibrary, f.DriverDllPath},
-    };
-    bool written = true;
-    for (const auto& value : strings) {
-        written = f.Settings.RegWriteStr(MakerPassThruDevice, value.first, value.second) && written;
-        progress.SetPosition(progress.Position() + 10);
-    }
-    f.Settings.RegBasePath += std::string("\\") + MakerPassThruDevice;
-    const int step = (progress.Max() - progress.Position()) / 20;
-    for (const TPassThruProtocolFlag& flag : PassThruProtocolTable) {
-        written = f.Settings.RegWriteInt(flag.Name, flag.Value) && written;
-        progress.SetPosition(progress.Position() + step);
-    }
+    int flagStep = 0;
+    const bool written =
+        TPassThruCatalogue(f.Settings)
+            .WriteMakerEntry(f.Platform.Files.ProgramPath(), f.DriverDllPath, [&](size_t step) {
+                if (step < 4) {
+                    progress.SetPosition(progress.Position() + 10);
+                    if (step == 3)
+                        flagStep = (progress.Max() - progress.Position()) / 20;
+                } else {
+                    progress.SetPosition(progress.Position() + flagStep);
+                }
+            });
     progress.SetPosition(progress.Max());
     return written;
 }
@@ -90,9 +84,8 @@ void TfrmMain::btJ2534_InstallClick() {
         return;
     // The port of the last session; the selected one when there was none.
     if (Link.PortName().empty()) {
-        const int i = cbCOM.ItemIndex();
-        if (i >= 0 && static_cast<size_t>(i) < Ports.Names.size())
-            Link.SetPortName(Ports.Names[static_cast<size_t>(i)]);
+        if (const TPortEntry* port = Ports.At(cbCOM.ItemIndex()))
+            Link.SetPortName(port->Name);
     }
     Bytes image;
     if (!Exchange.FetchDriverImage(image)) {

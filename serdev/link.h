@@ -11,14 +11,43 @@
 
 namespace qvx {
 
-// Three parallel lists, index by index: port names, descriptions, device ids.
+// One entry of the port lists: the port name ("COM" + number or "USB:" +
+// serial number), its description and the device id ("" for none).
+struct TPortEntry {
+    std::string Name;
+    std::string Description;
+    std::string DeviceId;
+    bool operator==(const TPortEntry& o) const {
+        return Name == o.Name && Description == o.Description && DeviceId == o.DeviceId;
+    }
+    bool operator!=(const TPortEntry& o) const { return !(*this == o); }
+};
+
+// The port lists, COM entries first, and the entry chosen from them.
 struct TPortLists {
-    std::vector<std::string> Names;
-    std::vector<std::string> Descriptions;
-    std::vector<std::string> DeviceIds;
-    size_t Count() const { return Names.size(); }
+    std::vector<TPortEntry> Entries;
+    // Index of the chosen entry; -1 = none.
+    int Selected = -1;
+
+    size_t Count() const { return Entries.size(); }
+    void Add(std::string name, std::string description, std::string deviceId) {
+        Entries.push_back({std::move(name), std::move(description), std::move(deviceId)});
+    }
+    // The entry at index; nullptr when the index is out of range.
+    const TPortEntry* At(int index) const {
+        return index >= 0 && static_cast<size_t>(index) < Entries.size()
+                   ? &Entries[static_cast<size_t>(index)]
+                   : nullptr;
+    }
+    const TPortEntry* SelectedPort() const { return At(Selected); }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const TPortEntry& e : Entries)
+            names.push_back(e.Name);
+        return names;
+    }
     bool operator==(const TPortLists& o) const {
-        return Names == o.Names && Descriptions == o.Descriptions && DeviceIds == o.DeviceIds;
+        return Entries == o.Entries && Selected == o.Selected;
     }
     bool operator!=(const TPortLists& o) const { return !(*this == o); }
 };

@@ -77,13 +77,9 @@ void TListThread::SleepInCycle(uint32_t ms) {
     Clock.SleepFor(lock, Wake, ms, [this] { return Terminated; });
 }
 
-size_t TListThread::CopyLists(std::vector<std::string>& names,
-                              std::vector<std::string>& descriptions,
-                              std::vector<std::string>& deviceIds) {
+size_t TListThread::CopyLists(TPortLists& lists) {
     std::lock_guard<std::mutex> guard(ListLock);
-    names.insert(names.end(), Lists.Names.begin(), Lists.Names.end());
-    descriptions.insert(descriptions.end(), Lists.Descriptions.begin(), Lists.Descriptions.end());
-    deviceIds.insert(deviceIds.end(), Lists.DeviceIds.begin(), Lists.DeviceIds.end());
+    lists.Entries.insert(lists.Entries.end(), Lists.Entries.begin(), Lists.Entries.end());
     return Lists.Count();
 }
 
@@ -269,15 +265,11 @@ std::string CutFriendlyName(const std::string& friendly, const std::string& port
 }
 
 void AddEntry(TPortLists& lists, std::string name, std::string description, std::string id) {
-    lists.Names.push_back(std::move(name));
-    lists.Descriptions.push_back(std::move(description));
-    lists.DeviceIds.push_back(std::move(id));
+    lists.Add(std::move(name), std::move(description), std::move(id));
 }
 
 void ClearLists(TPortLists& lists) {
-    lists.Names.clear();
-    lists.Descriptions.clear();
-    lists.DeviceIds.clear();
+    lists.Entries.clear();
 }
 
 // Replaces the lists with one entry per value of the device map: the value
@@ -347,7 +339,7 @@ void TListCOM::Cycle() {
 }
 
 void TListCOM::LegacyCycle() {
-    if (!Lists.Names.empty() && !RebuildPending)
+    if (!Lists.Entries.empty() && !RebuildPending)
         return;
     TReadKey key(Registry, LegacySerialCommPath);
     if (!key)
@@ -519,8 +511,8 @@ void TPortListThreads::RequestUsbRescan() {
 }
 
 void TPortListThreads::GetPortLists(TPortLists& lists) {
-    ComList.CopyLists(lists.Names, lists.Descriptions, lists.DeviceIds);
-    UsbList.CopyLists(lists.Names, lists.Descriptions, lists.DeviceIds);
+    ComList.CopyLists(lists);
+    UsbList.CopyLists(lists);
 }
 
 } // namespace qvx

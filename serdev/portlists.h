@@ -35,8 +35,7 @@ public:
 
     // Appends every entry, index by index, under the list lock; returns the
     // number of entries appended.
-    size_t CopyLists(std::vector<std::string>& names, std::vector<std::string>& descriptions,
-                     std::vector<std::string>& deviceIds);
+    size_t CopyLists(TPortLists& lists);
 
     // Pausing is two steps so that an owner of several threads can ask all of
     // them before it waits for any.

@@ -17,10 +17,8 @@ constexpr int IdentifyAttemptsMax = 4;
 void AddReplyLines(TMemo& memo, const Bytes& body);
 
 std::string TfrmMain::SelectedDeviceId() const {
-    const int i = cbCOM.ItemIndex();
-    if (i < 0 || static_cast<size_t>(i) >= Ports.DeviceIds.size())
-        return std::string();
-    return Ports.DeviceIds[static_cast<size_t>(i)];
+    const TPortEntry* port = Ports.At(cbCOM.ItemIndex());
+    return port ? port->DeviceId : std::string();
 }
 
 bool TfrmMain::StartSession() {
@@ -30,9 +28,8 @@ bool TfrmMain::StartSession() {
     if (SessionState != ssIdle || Updater.IsUploading())
         return false;
     Exchange.SessionReceiving = true;
-    const int i = cbCOM.ItemIndex();
-    if (i >= 0 && static_cast<size_t>(i) < Ports.Names.size())
-        Link.SetPortName(Ports.Names[static_cast<size_t>(i)]);
+    if (const TPortEntry* port = Ports.At(cbCOM.ItemIndex()))
+        Link.SetPortName(port->Name);
     else
         Link.SetPortName("");
     if (!Link.Open()) {
@@ -168,9 +165,8 @@ bool TfrmMain::SessionStep() {
 
     case ssIdentityDone: {
         FinishReply();
-        const int i = cbCOM.ItemIndex();
-        if (i >= 0 && static_cast<size_t>(i) < Ports.Names.size())
-            Settings.RegWriteStr("", "Port", Ports.Names[static_cast<size_t>(i)]);
+        if (const TPortEntry* port = Ports.At(cbCOM.ItemIndex()))
+            Settings.RegWriteStr("", "Port", port->Name);
         return false;
     }
 
@@ -276,12 +272,13 @@ void TfrmMain::RebuildPortList(bool force) {
     Ports = TPortLists();
     cbCOM.ClearItems();
     if (fresh.Count() > 0) {
-        const std::string stored = Settings.RegReadStr("", "Port", fresh.Names[0]);
+        const std::string stored = Settings.RegReadStr("", "Port", fresh.Entries[0].Name);
         std::vector<std::string> items;
         int selected = -1;
         for (size_t i = 0; i < fresh.Count(); ++i) {
-            items.push_back(fresh.Names[i] + " (" + fresh.Descriptions[i] + ")");
-            if (fresh.Names[i] == stored && selected < 0)
+            const TPortEntry& e = fresh.Entries[i];
+            items.push_back(e.Name + " (" + e.Description + ")");
+            if (e.Name == stored && selected < 0)
                 selected = static_cast<int>(i);
         }
         Ports = fresh;
@@ -311,8 +308,8 @@ void TfrmMain::cbCOMClick() {
         btSearch.SetEnabled(false);
         return;
     }
-    if (static_cast<size_t>(i) < Ports.Names.size())
-        Settings.RegWriteStr("", "Port", Ports.Names[static_cast<size_t>(i)]);
+    if (const TPortEntry* port = Ports.At(i))
+        Settings.RegWriteStr("", "Port", port->Name);
     btPortProp.SetEnabled(!SelectedDeviceId().empty());
 }
 

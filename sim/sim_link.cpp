@@ -139,11 +139,7 @@ uint8_t TSimLink::SetByteSize(uint8_t bits) {
 }
 
 void TSimLink::GetPortLists(TPortLists& lists) {
-    for (size_t i = 0; i < Lists.Count(); ++i) {
-        lists.Names.push_back(Lists.Names[i]);
-        lists.Descriptions.push_back(i < Lists.Descriptions.size() ? Lists.Descriptions[i] : "");
-        lists.DeviceIds.push_back(i < Lists.DeviceIds.size() ? Lists.DeviceIds[i] : "");
-    }
+    lists.Entries.insert(lists.Entries.end(), Lists.Entries.begin(), Lists.Entries.end());
 }
 
 void TSimLink::Advance(uint64_t microseconds) {

@@ -115,11 +115,7 @@ public:
     uint8_t SetByteSize(uint8_t bits) override { return bits; }
     void RequestUsbRescan() override {}
     void GetPortLists(TPortLists& lists) override {
-        for (size_t i = 0; i < Lists.Count(); ++i) {
-            lists.Names.push_back(Lists.Names[i]);
-            lists.Descriptions.push_back(Lists.Descriptions[i]);
-            lists.DeviceIds.push_back(Lists.DeviceIds[i]);
-        }
+        lists.Entries.insert(lists.Entries.end(), Lists.Entries.begin(), Lists.Entries.end());
     }
 
 private:

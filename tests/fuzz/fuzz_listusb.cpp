@@ -52,18 +52,18 @@ void NextListing(FuzzedDataProvider& in) {
 
 void CheckLists(TListUSB& usb) {
     TPortLists lists;
-    const size_t n = usb.CopyLists(lists.Names, lists.Descriptions, lists.DeviceIds);
-    FUZZ_CHECK(lists.Names.size() == n && lists.Descriptions.size() == n &&
-               lists.DeviceIds.size() == n);
+    const size_t n = usb.CopyLists(lists);
+    FUZZ_CHECK(lists.Count() == n);
     // Never more than both counts allow; nothing from a failed listing.
     FUZZ_CHECK(n <= std::min(Listing.Count, Listing.Claimed));
     if (Listing.CreateStatus != 0 || Listing.ReadStatus != 0)
         FUZZ_CHECK(n == 0);
     for (size_t i = 0; i < n; ++i) {
-        FUZZ_CHECK(lists.Names[i].compare(0, 4, "USB:") == 0);
-        FUZZ_CHECK(lists.Names[i].size() <= 4 + d2xxrecord::SerialLength);
-        FUZZ_CHECK(lists.Descriptions[i].size() <= d2xxrecord::DescriptionLength);
-        FUZZ_CHECK(lists.DeviceIds[i].empty());
+        const TPortEntry& e = lists.Entries[i];
+        FUZZ_CHECK(e.Name.compare(0, 4, "USB:") == 0);
+        FUZZ_CHECK(e.Name.size() <= 4 + d2xxrecord::SerialLength);
+        FUZZ_CHECK(e.Description.size() <= d2xxrecord::DescriptionLength);
+        FUZZ_CHECK(e.DeviceId.empty());
     }
 }
 

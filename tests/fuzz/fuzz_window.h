@@ -14,12 +14,9 @@ inline Bytes FramedBody(const Bytes& body) {
 
 struct TFuzzWindow : TMemoryPlatform {
     TFuzzWindow() {
-        Form.Settings.RegBasePath = "SOFTWARE\\Morveklink";
         Form.Settings.AppProductName = "Quorvelix";
         Form.Settings.AppTitle = "Quorvelix Configurator Version 2.3.1.8";
-        Link.Lists.Names = {"COM3"};
-        Link.Lists.Descriptions = {"Communications Port"};
-        Link.Lists.DeviceIds = {"ACPI\\PNP0501\\1"};
+        Link.Lists.Entries = {{"COM3", "Communications Port", "ACPI\\PNP0501\\1"}};
         Form.RebuildPortList(true);
         Form.cbCOM.SetItemIndex(0);
     }

@@ -35,9 +35,7 @@ void SnapshotKey(const TMemoryRegistry& registry, const std::string& path, TRegi
 class FaultTest : public ::testing::Test {
 protected:
     FaultTest() {
-        Lists.Names = {"USB:QV2A0017"};
-        Lists.Descriptions = {"Quorvelix Adapter"};
-        Lists.DeviceIds = {""};
+        Lists.Entries = {{"USB:QV2A0017", "Quorvelix Adapter", ""}};
         Link.SetPortLists(Lists);
         Files.SetProgramPath("C:\\Quorvelix\\Configurator.exe");
         Form.FormCreate();
@@ -119,9 +117,7 @@ protected:
     // The refresh timer still rebuilds the port list: a new port shows up.
     void ExpectPortListRuns() {
         TPortLists more = Lists;
-        more.Names.push_back("COM7");
-        more.Descriptions.push_back("Communications Port");
-        more.DeviceIds.push_back("ACPI\\PNP0501\\7");
+        more.Add("COM7", "Communications Port", "ACPI\\PNP0501\\7");
         Link.SetPortLists(more);
         for (int ms = 0; ms < 600; ++ms)
             Timers.Advance(1);

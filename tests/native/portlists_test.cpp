@@ -166,7 +166,7 @@ protected:
     }
     static TPortLists Copy(TListThread& thread) {
         TPortLists lists;
-        thread.CopyLists(lists.Names, lists.Descriptions, lists.DeviceIds);
+        thread.CopyLists(lists);
         return lists;
     }
 
@@ -186,7 +186,10 @@ uint32_t Next(TSteppedListClock& clock, size_t n) {
 
 TPortLists Lists(std::vector<std::string> names, std::vector<std::string> descriptions,
                  std::vector<std::string> ids) {
-    return TPortLists{std::move(names), std::move(descriptions), std::move(ids)};
+    TPortLists lists;
+    for (size_t i = 0; i < names.size(); ++i)
+        lists.Add(names[i], descriptions.at(i), ids.at(i));
+    return lists;
 }
 
 // --- COM list: building and change detection -------------------------------
@@ -240,7 +243,7 @@ TEST_F(PortLists, RebuildReadsAllServicesInOrderAndThenOnlyOnChange) {
     ASSERT_EQ(Next(ComClock, 7), TListCOM::RebuildPause);
     ASSERT_EQ(Next(ComClock, 8), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
-    EXPECT_EQ(Copy(com).Names, (std::vector<std::string>{"COM1", "COM2", "COM7"}));
+    EXPECT_EQ(Copy(com).Names(), (std::vector<std::string>{"COM1", "COM2", "COM7"}));
 }
 
 TEST_F(PortLists, WithoutServiceDevicesTheDeviceMapIsListed) {
@@ -262,7 +265,7 @@ TEST_F(PortLists, WithoutServiceDevicesTheDeviceMapIsListed) {
     Registry.SetString(SerialComm, "\\Device\\Serial1", "COM2");
     ASSERT_EQ(Next(ComClock, 2), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
-    EXPECT_EQ(Copy(com).Names, (std::vector<std::string>{"COM1", "COM9", "COM2"}));
+    EXPECT_EQ(Copy(com).Names(), (std::vector<std::string>{"COM1", "COM9", "COM2"}));
 }
 
 TEST_F(PortLists, DevicesWithoutPortAreSkippedAndNamesAreCutByLength) {
@@ -315,7 +318,7 @@ TEST_F(PortLists, BrokenKeyShowsTheBoxEveryCycleOnceTheLastWasClosed) {
     TListCOM com(Registry, UserIo, 5, ComClock);
     ASSERT_EQ(ComClock.WaitSleep(1), TListThread::PollInterval);
     const TPortLists before = Copy(com);
-    ASSERT_EQ(before.Names, std::vector<std::string>{"COM1"});
+    ASSERT_EQ(before.Names(), std::vector<std::string>{"COM1"});
 
     Registry.RemoveValue(Services + "serenum\\Enum", "Count");
     ComClock.Release(1);
@@ -349,7 +352,7 @@ TEST_F(PortLists, BrokenKeyShowsTheBoxEveryCycleOnceTheLastWasClosed) {
     ASSERT_EQ(Next(ComClock, 3), TListCOM::RebuildPause);
     ASSERT_EQ(Next(ComClock, 4), TListThread::PollInterval);
     EXPECT_EQ(com.FaultReports(), 2u);
-    EXPECT_EQ(Copy(com).Names, std::vector<std::string>{"COM3"});
+    EXPECT_EQ(Copy(com).Names(), std::vector<std::string>{"COM3"});
 }
 
 TEST_F(PortLists, HalfDoneRebuildKeepsListsParallelAndIsRetried) {
@@ -371,7 +374,7 @@ TEST_F(PortLists, HalfDoneRebuildKeepsListsParallelAndIsRetried) {
     ASSERT_EQ(Next(ComClock, 1), TListCOM::RebuildPause);
     ASSERT_EQ(Next(ComClock, 2), TListThread::PollInterval);
     EXPECT_FALSE(Listed);
-    EXPECT_EQ(Copy(com).Names, (std::vector<std::string>{"COM1", "COM2"}));
+    EXPECT_EQ(Copy(com).Names(), (std::vector<std::string>{"COM1", "COM2"}));
     EXPECT_EQ(com.FaultReports(), 1u);
 }
 
@@ -438,7 +441,7 @@ TEST_F(PortLists, ThreadsOnTheSystemClockListAndEnd) {
     lists.PauseLists(); // returns after both first cycles
     TPortLists merged;
     lists.GetPortLists(merged);
-    EXPECT_EQ(merged.Names, (std::vector<std::string>{"COM1", "USB:A1"}));
+    EXPECT_EQ(merged.Names(), (std::vector<std::string>{"COM1", "USB:A1"}));
 }
 
 // --- USB list ---------------------------------------------------------------
@@ -453,9 +456,7 @@ TEST_F(PortLists, UsbDevicesFollowTheComEntriesInTheLibrarysOrder) {
     ASSERT_EQ(Next(ComClock, 1), TListThread::PollInterval);
 
     TPortLists merged;
-    merged.Names = {"kept"};
-    merged.Descriptions = {"kept"};
-    merged.DeviceIds = {"kept"};
+    merged.Entries = {{"kept", "kept", "kept"}};
     lists.GetPortLists(merged);
     EXPECT_EQ(merged,
               Lists({"kept", "COM1", "USB:A1", "USB:B2", "USB:C3"},
@@ -505,7 +506,7 @@ TEST_F(PortLists, WithoutTheLibraryUsbListsStayEmptyAndNothingIsShown) {
     ASSERT_EQ(ComClock.WaitSleep(1), TListThread::PollInterval);
     TPortLists merged;
     lists.GetPortLists(merged);
-    EXPECT_EQ(merged.Names, std::vector<std::string>{"COM1"});
+    EXPECT_EQ(merged.Names(), std::vector<std::string>{"COM1"});
     EXPECT_EQ(Libraries.Attempts(), (std::vector<std::string>{"mvd2xx.dll", "ftd2xx.dll"}));
     EXPECT_TRUE(UserIo.Boxes().empty());
     EXPECT_EQ(lists.Com().FaultReports(), 0u);
@@ -565,7 +566,7 @@ TEST_F(PortLists, DeviceCountBeyondTheBoundIsAFailedListing) {
     usb.RequestRescan();
     ASSERT_EQ(Next(UsbClock, 1), TListThread::PollInterval);
     EXPECT_EQ(D2xx().Reads, 1);
-    EXPECT_EQ(Copy(usb).Names, (std::vector<std::string>{"USB:A1"}));
+    EXPECT_EQ(Copy(usb).Names(), (std::vector<std::string>{"USB:A1"}));
 }
 
 } // namespace

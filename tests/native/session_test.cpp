@@ -221,7 +221,7 @@ TEST_F(SessionTest, UnchangedPortListLeavesTheComboAlone) {
     Form.cbCOM.SetItemIndex(1);
     Timers.Advance(500);
     EXPECT_EQ(Form.cbCOM.ItemIndex(), 1);
-    Link.Lists.Descriptions[1] = "Renamed";
+    Link.Lists.Entries[1].Description = "Renamed";
     Timers.Advance(500);
     EXPECT_EQ(Form.cbCOM.Items()[1], "USB:A1B2C3D4 (Renamed)");
     EXPECT_EQ(Form.cbCOM.ItemIndex(), 0); // "Port" still names COM3

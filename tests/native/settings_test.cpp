@@ -1,4 +1,4 @@
-#include "app/settings/settings.h"
+#include "platform/settings.h"
 #include "platform/memory/memory_platform.h"
 
 #include <gtest/gtest.h>
@@ -6,12 +6,8 @@
 namespace qvx {
 namespace {
 
-const char* const SettingsKey = "SOFTWARE\\Morveklink";
-
 struct SettingsTest : ::testing::Test, TMemoryPlatform {
     TSettingsStore Store{Platform};
-
-    SettingsTest() { Store.RegBasePath = SettingsKey; }
 
     TMemoryRegistry::Value Stored(const std::string& path, const std::string& name) {
         TMemoryRegistry::Value v;
@@ -50,18 +46,18 @@ TEST_F(SettingsTest, DefaultIsWrittenOnlyWhenTheValueIsMissing) {
 }
 
 TEST_F(SettingsTest, LeadingBackslashNamesTheSameKey) {
-    Store.RegBasePath = "\\SOFTWARE\\PassThruSupport.04.04";
-    ASSERT_TRUE(Store.RegWriteStr("Morveklink - Quorvelix", "ConfigApplication", "C:\\a.exe"));
-    Store.RegBasePath = "SOFTWARE\\PassThruSupport.04.04";
-    EXPECT_EQ(Store.RegReadStr("Morveklink - Quorvelix", "ConfigApplication", "x"), "C:\\a.exe");
+    TSettingsStore rooted(Platform, "\\SOFTWARE\\PassThruSupport.04.04");
+    ASSERT_TRUE(rooted.RegWriteStr("Morveklink - Quorvelix", "ConfigApplication", "C:\\a.exe"));
+    EXPECT_EQ(Store.ReadStrAt("SOFTWARE\\PassThruSupport.04.04\\Morveklink - Quorvelix",
+                              "ConfigApplication", "x"),
+              "C:\\a.exe");
     EXPECT_EQ(Registry.SubkeyNamesOf("SOFTWARE").size(), 1u);
 }
 
 TEST_F(SettingsTest, WriteStrWithEmptyNameSetsTheDefaultValue) {
-    Store.RegBasePath = "SOFTWARE\\Classes";
-    ASSERT_TRUE(Store.RegWriteStr(".rfw", "", "Quorvelix_Firmware"));
+    ASSERT_TRUE(Store.WriteStrAt("SOFTWARE\\Classes\\.rfw", "", "Quorvelix_Firmware"));
     EXPECT_EQ(Stored("SOFTWARE\\Classes\\.rfw", "").Text, "Quorvelix_Firmware");
-    ASSERT_TRUE(Store.RegWriteStr(".rfw", "", "Other"));
+    ASSERT_TRUE(Store.WriteStrAt("\\SOFTWARE\\Classes\\.rfw", "", "Other"));
     EXPECT_EQ(Registry.ValueNamesOf("SOFTWARE\\Classes\\.rfw").size(), 1u);
 }
 
@@ -134,8 +130,7 @@ TEST_F(SettingsTest, EveryOperationOpensTheKeyAfresh) {
     Store.RegWriteInt("SortCol", 1);
     Registry.SetDword(SettingsKey, "SortCol", 2); // changed behind the store's back
     EXPECT_EQ(Store.RegReadInt("SortCol", 0), 2);
-    Store.RegBasePath = "SOFTWARE\\Other";
-    EXPECT_EQ(Store.RegReadInt("SortCol", 9), 9);
+    EXPECT_EQ(Store.ReadIntAt("SOFTWARE\\Other", "SortCol", 9), 9);
     EXPECT_EQ(Registry.OpenCount() - before, 3);
 }
 

@@ -858,18 +858,15 @@ TEST(SimLink, LineSettingsAndPortLists) {
     TSimAdapter a;
     TSimLink link(a);
     TPortLists configured;
-    configured.Names = {"COM1", "USB:QV2A0017"};
-    configured.Descriptions = {"Communications Port", "Quorvelix"};
-    configured.DeviceIds = {"ACPI\\PNP0501\\1", ""};
+    configured.Entries = {{"COM1", "Communications Port", "ACPI\\PNP0501\\1"},
+                          {"USB:QV2A0017", "Quorvelix", ""}};
     link.SetPortLists(configured);
     TPortLists lists;
-    lists.Names = {"COM9"};
-    lists.Descriptions = {"x"};
-    lists.DeviceIds = {""};
+    lists.Entries = {{"COM9", "x", ""}};
     link.GetPortLists(lists);
     EXPECT_EQ(lists.Count(), 3u);
-    EXPECT_EQ(lists.Names[2], "USB:QV2A0017");
-    EXPECT_EQ(lists.DeviceIds[1], "ACPI\\PNP0501\\1");
+    EXPECT_EQ(lists.Entries[2].Name, "USB:QV2A0017");
+    EXPECT_EQ(lists.Entries[1].DeviceId, "ACPI\\PNP0501\\1");
     link.ReadLineState();
     EXPECT_EQ(link.SetByteSize(7), 7);
     EXPECT_EQ(link.SetByteSize(8), 8);

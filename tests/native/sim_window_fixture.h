@@ -10,9 +10,7 @@ class SimWindowTest : public ::testing::Test, protected TMemoryPlatform {
 protected:
     SimWindowTest() {
         TPortLists lists;
-        lists.Names = {"USB:QV2A0017"};
-        lists.Descriptions = {"Quorvelix Adapter"};
-        lists.DeviceIds = {""};
+        lists.Entries = {{"USB:QV2A0017", "Quorvelix Adapter", ""}};
         Link.SetPortLists(lists);
         Files.SetProgramPath("C:\\Quorvelix\\Configurator.exe");
         Form.FormCreate();

@@ -50,7 +50,7 @@ TEST_F(StartupTest, FirstStartOnACleanMachine) {
     EXPECT_EQ(Number("SortDir"), 0u);
     EXPECT_FALSE(Registry.KeyExists("SOFTWARE\\PassThruSupport.04.04\\Morveklink - Quorvelix"));
     EXPECT_TRUE(Form.Centered);
-    EXPECT_EQ(Form.Settings.RegBasePath, "SOFTWARE\\Morveklink");
+    EXPECT_EQ(Form.Settings.Key(), "SOFTWARE\\Morveklink");
     EXPECT_FALSE(Form.tsTest.TabVisible());
     EXPECT_FALSE(Form.btJ2534_Install.Enabled());
     Form.SetBounds(120, 80, Form.Width(), Form.Height());

@@ -76,16 +76,10 @@ public:
     uint8_t SetByteSize(uint8_t bits) override { return bits; }
     void RequestUsbRescan() override { ++Rescans; }
     void GetPortLists(TPortLists& lists) override {
-        for (size_t i = 0; i < Lists.Count(); ++i) {
-            lists.Names.push_back(Lists.Names[i]);
-            lists.Descriptions.push_back(Lists.Descriptions[i]);
-            lists.DeviceIds.push_back(Lists.DeviceIds[i]);
-        }
+        lists.Entries.insert(lists.Entries.end(), Lists.Entries.begin(), Lists.Entries.end());
     }
     void AddPort(const Bytes& name, const Bytes& description, const Bytes& id = "") {
-        Lists.Names.push_back(name);
-        Lists.Descriptions.push_back(description);
-        Lists.DeviceIds.push_back(id);
+        Lists.Add(name, description, id);
     }
 };
 
@@ -103,7 +97,6 @@ inline Bytes Framed(const std::vector<std::string>& lines) {
 class WindowTest : public ::testing::Test, protected TMemoryPlatform {
 protected:
     WindowTest() {
-        Form.Settings.RegBasePath = "SOFTWARE\\Morveklink";
         Form.Settings.AppProductName = "Quorvelix";
         Form.Settings.AppTitle = "Quorvelix Configurator Version 2.3.1.8";
         Link.AddPort("COM3", "Communications Port", "ACPI\\PNP0501\\1");
@@ -117,7 +110,7 @@ protected:
     }
     void SelectPort(const std::string& name) {
         for (size_t i = 0; i < Form.Ports.Count(); ++i)
-            if (Form.Ports.Names[i] == name)
+            if (Form.Ports.Entries[i].Name == name)
                 Form.cbCOM.SetItemIndex(static_cast<int>(i));
     }
     std::string Setting(const std::string& name, const std::string& sub = "") {

@@ -110,7 +110,6 @@ TEST(PassThruStandIn, ExportsTheFourteenEntryPointsByPlainName) {
 class StandInProbeTest : public ::testing::Test {
 protected:
     StandInProbeTest() {
-        Form.Settings.RegBasePath = SettingsKey;
         const std::string key = Catalogue + "\\Stand-in";
         Registry.SetString(key, "Vendor", "Test vendor");
         Registry.SetString(key, "Name", "Stand-in");
@@ -211,11 +210,8 @@ protected:
         EXPECT_TRUE(ParseSimConfig("driver.image.file=" + StandInPath(), config, error)) << error;
         Adapter.SetConfig(config);
         TPortLists lists;
-        lists.Names = {"USB:QV2A0017"};
-        lists.Descriptions = {"Quorvelix Adapter"};
-        lists.DeviceIds = {""};
+        lists.Entries = {{"USB:QV2A0017", "Quorvelix Adapter", ""}};
         Link.SetPortLists(lists);
-        Form.Settings.RegBasePath = SettingsKey;
         Form.Settings.AppProductName = "Quorvelix";
         Form.RebuildPortList(true);
     }
@@ -326,7 +322,6 @@ protected:
         Added = add && add("QV2A0017", "Quorvelix Adapter", config.c_str(), error, 256);
         EXPECT_TRUE(Added) << error;
         Link.SetPortName("USB:QV2A0017");
-        Form.Settings.RegBasePath = SettingsKey;
         Form.Settings.AppProductName = "Quorvelix";
         Form.AdapterInfo.DriverVersion = "105";
         Form.btJ2534_Install.SetEnabled(true);

@@ -15,11 +15,7 @@ public:
     void PauseLists() override { ++Pauses; }
     void ResumeLists() override { ++Resumes; }
     void RequestUsbRescan() override { ++Rescans; }
-    void GetPortLists(TPortLists& lists) override {
-        lists.Names.push_back("COM1");
-        lists.Descriptions.push_back("d");
-        lists.DeviceIds.push_back("");
-    }
+    void GetPortLists(TPortLists& lists) override { lists.Add("COM1", "d", ""); }
 };
 
 // Waits for a condition that the link's threads bring about; the deadline

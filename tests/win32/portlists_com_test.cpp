@@ -24,16 +24,18 @@ TEST(PortListsOnWine, ComPortOfTheSystemIsListed) {
     TScriptedUserIo userIo;
     TPortListThreads lists(registry, libraries, userIo, 6);
     TPortLists found;
+    TPortEntry entry;
     ASSERT_TRUE(Eventually([&] {
         found = TPortLists();
         lists.GetPortLists(found);
-        return std::find(found.Names.begin(), found.Names.end(), port) != found.Names.end();
+        for (const TPortEntry& e : found.Entries)
+            if (e.Name == port)
+                entry = e;
+        return !entry.Name.empty();
     }));
-    const size_t i = static_cast<size_t>(std::find(found.Names.begin(), found.Names.end(), port) -
-                                         found.Names.begin());
     // On the fallback path the description is the device object name.
-    EXPECT_EQ(found.Descriptions[i].rfind("\\Device\\", 0), 0u) << found.Descriptions[i];
-    EXPECT_EQ(found.DeviceIds[i], "");
+    EXPECT_EQ(entry.Description.rfind("\\Device\\", 0), 0u) << entry.Description;
+    EXPECT_EQ(entry.DeviceId, "");
     EXPECT_TRUE(userIo.Boxes().empty());
 }
 

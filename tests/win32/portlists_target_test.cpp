@@ -56,10 +56,9 @@ TEST(PortListsOnTarget, ListsComThenUsbAndPausesAndEnds) {
     ASSERT_EQ(comClock.WaitSleep(2), TListThread::PollInterval);
     TPortLists merged;
     lists.GetPortLists(merged);
-    EXPECT_EQ(merged.Names, (std::vector<std::string>{"COM1", "USB:QX01", "USB:QX02"}));
-    EXPECT_EQ(merged.Descriptions,
-              (std::vector<std::string>{"Communications Port", "Quorvelix Adapter",
-                                        "Quorvelix Adapter"}));
+    EXPECT_EQ(merged.Names(), (std::vector<std::string>{"COM1", "USB:QX01", "USB:QX02"}));
+    EXPECT_EQ(merged.Entries[0].Description, "Communications Port");
+    EXPECT_EQ(merged.Entries[2].Description, "Quorvelix Adapter");
 
     lists.PauseLists();
     comClock.Release(2);

@@ -5,8 +5,11 @@
 // the program's own version resource.
 //
 // Every registry operation is self-contained: it opens (creating when
-// missing) the key named by RegBasePath, does its one read or write and closes
-// the key again. Nothing is cached between calls.
+// missing) its key, does its one read or write and closes the key again.
+// Nothing is cached between calls. The Reg* operations work on the program's
+// settings key (given at construction) or a subkey of it; the *At operations
+// name their key in full, relative to HKEY_LOCAL_MACHINE, where a leading "\"
+// names the same key.
 //
 // Behaviour where the registry does not cooperate:
 // - A value stored with another registry type than the one asked for (say
@@ -30,16 +33,19 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qvx {
 
+// The program's settings key.
+extern const char* const SettingsKey;
+
 class TSettingsStore {
 public:
-    explicit TSettingsStore(TPlatform& platform);
+    explicit TSettingsStore(TPlatform& platform, std::string settingsKey = SettingsKey);
 
-    // Key of the settings operations, relative to HKEY_LOCAL_MACHINE; a leading
-    // "\" names the same key. After start-up it is the settings key.
-    std::string RegBasePath;
+    // The settings key, relative to HKEY_LOCAL_MACHINE.
+    const std::string& Key() const { return BaseKey; }
     // "ProductName" of the version resource; "" without one.
     std::string AppProductName;
     // Folder of the program file, with a trailing "\".
@@ -50,17 +56,33 @@ public:
     // and version when the program has a version resource.
     std::string AppTitle = "Configurator";
 
-    // Key RegBasePath, or RegBasePath + "\" + subKey when subKey is not empty.
-    // A missing value is first written with def; the value is returned.
+    // The settings key, or its subkey subKey when that is not empty. A missing
+    // value is first written with def; the value is returned.
     std::string RegReadStr(const std::string& subKey, const std::string& name,
                            const std::string& def);
     // The name "" is the key's default value. False when the write failed.
     bool RegWriteStr(const std::string& subKey, const std::string& name, const std::string& value);
-    // Key RegBasePath; a missing value is first written with def (DWORD).
+    // The settings key; a missing value is first written with def (DWORD).
     int32_t RegReadInt(const std::string& name, int32_t def);
     bool RegWriteInt(const std::string& name, int32_t value);
-    // Whether RegBasePath holds a value of that name (of any type).
+    // Whether the settings key holds a value of that name (of any type).
     bool RegValueExists(const std::string& name);
+
+    // The same operations on the key at keyPath.
+    std::string ReadStrAt(const std::string& keyPath, const std::string& name,
+                          const std::string& def);
+    bool WriteStrAt(const std::string& keyPath, const std::string& name, const std::string& value);
+    int32_t ReadIntAt(const std::string& keyPath, const std::string& name, int32_t def);
+    bool WriteIntAt(const std::string& keyPath, const std::string& name, int32_t value);
+    bool ValueExistsAt(const std::string& keyPath, const std::string& name);
+    // A string value read without changing anything: the key is opened
+    // read-only and no default is written; "" when the key or value is missing.
+    std::string PeekStrAt(const std::string& keyPath, const std::string& name);
+    // Whether a key exists at keyPath.
+    bool KeyExistsAt(const std::string& keyPath);
+    // The names of the subkeys of the key at keyPath, opened read-only; empty
+    // when it cannot be opened.
+    std::vector<std::string> SubkeyNamesAt(const std::string& keyPath);
 
     // Reads the program's version data; false when it has none.
     bool LoadVersionData();
@@ -91,13 +113,14 @@ public:
     static std::string DialogFilter(const std::string& description, const std::string& mask);
 
 private:
-    std::string KeyPath(const std::string& subKey) const;
+    std::string SubKeyPath(const std::string& subKey) const;
     // Full access, creating the key when missing; nullptr when that fails.
-    std::unique_ptr<IRegistryKey> OpenForWrite(const std::string& subKey);
+    std::unique_ptr<IRegistryKey> OpenForWrite(const std::string& keyPath);
     // As OpenForWrite, else read-only; nullptr when neither works.
-    std::unique_ptr<IRegistryKey> OpenForRead(const std::string& subKey);
+    std::unique_ptr<IRegistryKey> OpenForRead(const std::string& keyPath);
 
     TPlatform& Platform;
+    std::string BaseKey;
     bool VersionLoaded = false;
 };
 

@@ -1,33 +1,57 @@
-#include "app/settings/settings.h"
+#include "platform/settings.h"
 
 #include <exception>
 
 namespace qvx {
 
-TSettingsStore::TSettingsStore(TPlatform& platform) : Platform(platform) {}
+const char* const SettingsKey = "SOFTWARE\\Morveklink";
 
-std::string TSettingsStore::KeyPath(const std::string& subKey) const {
-    std::string path = NormalizeRegistryPath(RegBasePath);
+TSettingsStore::TSettingsStore(TPlatform& platform, std::string settingsKey)
+    : Platform(platform), BaseKey(NormalizeRegistryPath(settingsKey)) {}
+
+std::string TSettingsStore::SubKeyPath(const std::string& subKey) const {
     if (subKey.empty())
-        return path;
-    return path.empty() ? subKey : path + "\\" + subKey;
+        return BaseKey;
+    return BaseKey.empty() ? subKey : BaseKey + "\\" + subKey;
 }
 
-std::unique_ptr<IRegistryKey> TSettingsStore::OpenForWrite(const std::string& subKey) {
-    return Platform.Registry.CreateKey(KeyPath(subKey));
+std::unique_ptr<IRegistryKey> TSettingsStore::OpenForWrite(const std::string& keyPath) {
+    return Platform.Registry.CreateKey(NormalizeRegistryPath(keyPath));
 }
 
-std::unique_ptr<IRegistryKey> TSettingsStore::OpenForRead(const std::string& subKey) {
+std::unique_ptr<IRegistryKey> TSettingsStore::OpenForRead(const std::string& keyPath) {
     // Without the right to create or write, a key that exists can still be
     // read: the stored settings win over the defaults.
-    if (auto key = OpenForWrite(subKey))
+    if (auto key = OpenForWrite(keyPath))
         return key;
-    return Platform.Registry.OpenKey(KeyPath(subKey), RegAccess::Read);
+    return Platform.Registry.OpenKey(NormalizeRegistryPath(keyPath), RegAccess::Read);
 }
 
 std::string TSettingsStore::RegReadStr(const std::string& subKey, const std::string& name,
                                        const std::string& def) {
-    auto key = OpenForRead(subKey);
+    return ReadStrAt(SubKeyPath(subKey), name, def);
+}
+
+bool TSettingsStore::RegWriteStr(const std::string& subKey, const std::string& name,
+                                 const std::string& value) {
+    return WriteStrAt(SubKeyPath(subKey), name, value);
+}
+
+int32_t TSettingsStore::RegReadInt(const std::string& name, int32_t def) {
+    return ReadIntAt(BaseKey, name, def);
+}
+
+bool TSettingsStore::RegWriteInt(const std::string& name, int32_t value) {
+    return WriteIntAt(BaseKey, name, value);
+}
+
+bool TSettingsStore::RegValueExists(const std::string& name) {
+    return ValueExistsAt(BaseKey, name);
+}
+
+std::string TSettingsStore::ReadStrAt(const std::string& keyPath, const std::string& name,
+                                      const std::string& def) {
+    auto key = OpenForRead(keyPath);
     if (!key)
         return def;
     std::string value;
@@ -40,14 +64,15 @@ std::string TSettingsStore::RegReadStr(const std::string& subKey, const std::str
     return def;
 }
 
-bool TSettingsStore::RegWriteStr(const std::string& subKey, const std::string& name,
-                                 const std::string& value) {
-    auto key = OpenForWrite(subKey);
+bool TSettingsStore::WriteStrAt(const std::string& keyPath, const std::string& name,
+                                const std::string& value) {
+    auto key = OpenForWrite(keyPath);
     return key && key->WriteString(name, value);
 }
 
-int32_t TSettingsStore::RegReadInt(const std::string& name, int32_t def) {
-    auto key = OpenForRead(std::string());
+int32_t TSettingsStore::ReadIntAt(const std::string& keyPath, const std::string& name,
+                                  int32_t def) {
+    auto key = OpenForRead(keyPath);
     if (!key)
         return def;
     uint32_t value = 0;
@@ -58,14 +83,32 @@ int32_t TSettingsStore::RegReadInt(const std::string& name, int32_t def) {
     return def;
 }
 
-bool TSettingsStore::RegWriteInt(const std::string& name, int32_t value) {
-    auto key = OpenForWrite(std::string());
+bool TSettingsStore::WriteIntAt(const std::string& keyPath, const std::string& name,
+                                int32_t value) {
+    auto key = OpenForWrite(keyPath);
     return key && key->WriteDword(name, static_cast<uint32_t>(value));
 }
 
-bool TSettingsStore::RegValueExists(const std::string& name) {
-    auto key = OpenForRead(std::string());
+bool TSettingsStore::ValueExistsAt(const std::string& keyPath, const std::string& name) {
+    auto key = OpenForRead(keyPath);
     return key && key->TypeOf(name) != RegValueType::Missing;
+}
+
+std::string TSettingsStore::PeekStrAt(const std::string& keyPath, const std::string& name) {
+    auto key = Platform.Registry.OpenKey(NormalizeRegistryPath(keyPath), RegAccess::Read);
+    std::string text;
+    if (!key || !key->ReadString(name, text))
+        return std::string();
+    return text;
+}
+
+std::vector<std::string> TSettingsStore::SubkeyNamesAt(const std::string& keyPath) {
+    auto key = Platform.Registry.OpenKey(NormalizeRegistryPath(keyPath), RegAccess::Read);
+    return key ? key->SubkeyNames() : std::vector<std::string>();
+}
+
+bool TSettingsStore::KeyExistsAt(const std::string& keyPath) {
+    return Platform.Registry.OpenKey(NormalizeRegistryPath(keyPath), RegAccess::Read) != nullptr;
 }
 
 bool TSettingsStore::LoadVersionData() {
