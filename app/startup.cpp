@@ -2,6 +2,7 @@
 #include "app/Unitmain.h"
 #include "j2534/catalogue.h"
 #include "platform/callconv.h"
+#include "platform/text.h"
 
 namespace qvx {
 
@@ -19,8 +20,7 @@ void TfrmMain::FormCreate() {
     // 1. The updater and the device link exist with the window.
     // 2. The program's folder.
     const std::string program = Platform.Files.ProgramPath();
-    const size_t slash = program.find_last_of('\\');
-    Settings.AppDir = slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
+    Settings.AppDir = FolderOf(program);
 
     // 3-5. The version resource names the product.
     if (Settings.LoadVersionData()) {

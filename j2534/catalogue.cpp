@@ -2,6 +2,7 @@
 #include "app/Unitmain.h"
 #include "j2534/catalogue.h"
 #include "j2534/passthru.h"
+#include "platform/text.h"
 
 namespace qvx {
 
@@ -90,9 +91,9 @@ void TfrmMain::btJ2534_ConfigClick() {
     const std::string path =
         ReadCatalogueValue(cbJ2534_Devices.Text(), TPassThruDevice::ConfigApplication);
     if (!path.empty()) {
-        const size_t slash = path.find_last_of("\\/");
-        const std::string folder =
-            slash == std::string::npos ? std::string() : path.substr(0, slash);
+        std::string folder = FolderOf(path);
+        if (!folder.empty())
+            folder.pop_back(); // the folder itself, without its separator
         Platform.UserIo.ShellOpen(path, "", folder);
     }
     // The shell may leave the process in the program's folder.

@@ -1,19 +1,11 @@
 // Programs linked to a mode number, and the order mail for a mode that the
 // adapter offers but does not run yet.
 #include "app/Unitmain.h"
+#include "platform/text.h"
 
 #include <cstdio>
 
 namespace qvx {
-
-namespace {
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-} // namespace
 
 void TfrmMain::btModeFileClick() {
     std::string name = edModeRun.Text();

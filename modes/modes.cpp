@@ -1,30 +1,13 @@
 // The mode list: what a selection enables, switching to the selected mode,
 // hiding and showing modes, and sorting by column.
 #include "app/Unitmain.h"
+#include "platform/text.h"
 
 #include <algorithm>
 
 namespace qvx {
 
 namespace {
-
-char FoldAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Case-insensitive for the ASCII letters only; other bytes by value.
-int CompareFolded(const std::string& a, const std::string& b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(FoldAscii(a[i]));
-        const auto y = static_cast<unsigned char>(FoldAscii(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
 
 const std::string& ModeNumber(const TListItem* item) {
     static const std::string none;
@@ -146,11 +129,11 @@ void TfrmMain::lvModesColumnClick(int column) {
 void TfrmMain::lvModesCompare(TListItem* item1, TListItem* item2, int /*data*/, int& compare) {
     compare = 0;
     if (SortCol == 0) {
-        compare = CompareFolded(item1->Caption, item2->Caption);
+        compare = CompareFoldedAscii(item1->Caption, item2->Caption);
     } else {
         const size_t sub = static_cast<size_t>(SortCol - 1);
         if (SortCol > 0 && item1->SubItems.size() > sub && item2->SubItems.size() > sub)
-            compare = CompareFolded(item1->SubItems[sub], item2->SubItems[sub]);
+            compare = CompareFoldedAscii(item1->SubItems[sub], item2->SubItems[sub]);
     }
     if (SortDir == 1)
         compare = -compare;

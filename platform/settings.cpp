@@ -1,5 +1,7 @@
 #include "platform/settings.h"
 
+#include "platform/text.h"
+
 #include <exception>
 
 namespace qvx {
@@ -160,12 +162,7 @@ bool TSettingsStore::SaveStringToFile(const std::string& fileName, const Bytes& 
 }
 
 std::string TSettingsStore::DialogFilter(const std::string& description, const std::string& mask) {
-    std::string lower = mask;
-    // ASCII only: the result must not depend on the process locale.
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return description + "|" + lower + "|All files|*.*";
+    return description + "|" + LowerAscii(mask) + "|All files|*.*";
 }
 
 bool TSettingsStore::OpenFileDialog(const std::string& description, const std::string& mask,

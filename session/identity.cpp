@@ -3,6 +3,7 @@
 #include "session/identity.h"
 
 #include "app/Unitmain.h"
+#include "platform/text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +20,6 @@ bool StartsWith(const std::string& line, const char* tag) {
 
 std::string RestAfter(const std::string& line, const char* tag) {
     return line.substr(std::char_traits<char>::length(tag));
-}
-
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 } // namespace

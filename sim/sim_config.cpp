@@ -1,5 +1,7 @@
 #include "sim/sim_config.h"
 
+#include "platform/text.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -508,9 +510,9 @@ bool ReadSimSource(const std::string& source, Bytes& text, std::string& baseDir,
         error = "cannot read the file '" + fileName + "'";
         return false;
     }
-    const size_t slash = fileName.find_last_of("/\\");
-    if (slash != std::string::npos)
-        baseDir = fileName.substr(0, slash);
+    baseDir = FolderOf(fileName);
+    if (!baseDir.empty())
+        baseDir.pop_back();
     return true;
 }
 

@@ -1,7 +1,7 @@
 #include "platform/memory/memory_registry.h"
 
 #include <algorithm>
-#include <cctype>
+#include "platform/text.h"
 
 namespace qvx {
 
@@ -26,8 +26,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
             return false;
     return true;
 }
@@ -47,8 +46,8 @@ bool IsAtOrBelow(const std::string& key, const std::string& prefix) {
 
 bool TMemoryRegistry::NoCase::operator()(const std::string& a, const std::string& b) const {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) <
-               std::tolower(static_cast<unsigned char>(y));
+        return static_cast<unsigned char>(LowerAscii(x)) <
+               static_cast<unsigned char>(LowerAscii(y));
     });
 }
 
@@ -178,7 +177,9 @@ bool TMemoryRegistry::ReadOnly(const std::string& path) const {
     return false;
 }
 
-void TMemoryRegistry::Touch(Node* node) { node->LastWrite = ++Clock; }
+void TMemoryRegistry::Touch(Node* node) {
+    node->LastWrite = ++Clock;
+}
 
 TMemoryRegistry::Value* TMemoryRegistry::FindValue(Node* node, const std::string& name) {
     for (auto& p : node->Values)

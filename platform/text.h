@@ -1,0 +1,22 @@
+#pragma once
+// Small text helpers shared by the modules. Case folding is ASCII only: the
+// results must not depend on the process locale.
+#include <string>
+
+namespace qvx {
+
+inline char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string LowerAscii(std::string text);
+// Compares a and b with the ASCII letters folded to upper case, other bytes by
+// value; -1, 0 or 1.
+int CompareFoldedAscii(const std::string& a, const std::string& b);
+// The folder of a path: everything up to and including its last "\" or "/";
+// "" when it has none.
+std::string FolderOf(const std::string& path);
+
+} // namespace qvx
