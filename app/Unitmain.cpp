@@ -30,8 +30,8 @@ void SetupButton(TButton& button, const std::string& caption, bool enabled = tru
 TfrmMain::TfrmMain(TPlatform& platform, IDeviceLink* link, const std::string& settingsKey)
     : TForm("frmMain"), Platform(platform), Settings(platform, settingsKey),
       Link(link ? *link : NoLink), Updater(platform.UserIo, platform.Files, platform.Timers),
-      Exchange(Link), tmrSearch("tmrSearch", platform.Timers),
-      tmrRefresh("tmrRefresh", platform.Timers) {
+      Session(Link, Settings, *this, *this, *this), Modes(Settings),
+      tmrSearch("tmrSearch", platform.Timers), tmrRefresh("tmrRefresh", platform.Timers) {
     // States first, events last: setting a check box or radio button fires its
     // click event, which must not reach a handler while the window is built.
     InitControls();

@@ -1,9 +1,12 @@
 #pragma once
 // The main window frmMain: every control with its caption, hint, initial state
-// and place, and the binding of each event to its handler. The handlers are
-// defined beside the work they belong to (session/, modes/, fwupdate/,
-// j2534/, app/startup.cpp, app/about.cpp); they are virtual so that a window
-// can be observed or specialised without touching the bindings.
+// and place, and the binding of each event to its handler. The window owns
+// the engines (session, upload, mode list, pass-thru) and shows them through
+// the views they declare. The handlers are defined one file per page
+// (app/settings_page.cpp, update_page.cpp, passthru_page.cpp, test_page.cpp,
+// about.cpp), start-up in app/startup.cpp and the session's views in
+// app/session_view.cpp; they are virtual so that a window can be observed or
+// specialised without touching the bindings.
 //
 // Members are constructed in declaration order: a parent is always declared
 // before its children. Places are set in one function, TfrmMain::ApplyLayout.
@@ -13,31 +16,22 @@
 #include <string>
 #include <vector>
 
-#include "platform/settings.h"
 #include "fwupdate/Unitfwupdate.h"
 #include "j2534/passthru.h"
+#include "modes/modes.h"
 #include "platform/callconv.h"
 #include "platform/platform.h"
+#include "platform/settings.h"
 #include "serdev/link.h"
 #include "serdev/no_link.h"
-#include "session/exchange.h"
-#include "session/identity.h"
+#include "session/session.h"
 
 namespace qvx {
 
-struct TLocalDate {
-    unsigned Year = 0;
-    unsigned Month = 0;
-    unsigned Day = 0;
-};
-// Today's local date.
-TLocalDate LocalDateNow();
-
-class TfrmMain : public TForm {
+class TfrmMain : public TForm, public ISessionView, public IIdentityView, public ISelfTestView {
 public:
     // The window talks to the adapter through link; without one it has no
-    // device (its link never opens).
-    // Settings live below settingsKey.
+    // device (its link never opens). Settings live below settingsKey.
     explicit TfrmMain(TPlatform& platform, IDeviceLink* link = nullptr,
                       const std::string& settingsKey = SettingsKey);
     ~TfrmMain() override = default;
@@ -51,23 +45,14 @@ private:
 public:
     IDeviceLink& Link;
     TFwUpdater Updater;
-    TServiceExchange Exchange;
 
-    // ---- The adapter as its last reply described it ----
-    TAdapterInfo AdapterInfo;
-    // Length of the mode number of the last mode line parsed.
-    int ModeNumberWidth = 0;
-    // StoredModeLine while a reply is parsed.
-    bool ParsingReply = false;
-    bool ReplyModeRead = false;
-    std::string ReplyMode;
     // Full path of the installed pass-thru library.
     std::string DriverDllPath;
 
     // ---- Session ----
-    TSessionState SessionState = ssIdle;
-    // Sends of "!Morvek_SC_I" so far; -1 before the first.
-    int IdentityAttempts = -1;
+    TSession Session;
+    // The adapter as its last reply described it.
+    const TAdapterInfo& AdapterInfo() const { return Session.Identity.Info; }
     // Gets the focus when the session ends; lvModes also tells the running
     // mode's selection that the session came from the mode list.
     TControl* FocusAfterSession = nullptr;
@@ -75,35 +60,10 @@ public:
     TListItem* SelectedModeItem = nullptr;
     // The port list as last shown, parallel to the items of cbCOM.
     TPortLists Ports;
-    // Self-test echo: the memo the reply goes into, the 1-based position in
-    // RxText of the next byte to echo, the memo line the next piece replaces
-    // (0 = none).
-    TMemo* EchoMemo = nullptr;
-    int EchoPos = 3;
-    int EchoLineIndex = 0;
-    // Something of the current reply has been echoed.
-    bool EchoedAny = false;
 
-    bool StartSession();
-    bool SessionStep();
-    void FinishReply();
-    void LockUi();
-    void UnlockUi();
     void RebuildPortList(bool force);
     // The selected port's device id; "" when nothing is selected.
     std::string SelectedDeviceId() const;
-
-    bool ParseReplyIntoLog();
-    bool ParseIdentityLine(const std::string& line);
-    // The setting "Mode" that a mode line is compared with. While
-    // ParseReplyIntoLog reads a reply's lines it is read once, at the first
-    // mode line: only the running-mode pass after the lines writes it.
-    const std::string& StoredModeLine();
-    void ApplySelectedMode(const std::string& line);
-    void ShowPower(int visible, int enable, int switchState, int millivolts);
-
-    void EchoReply(TMemo& memo);
-    void RateSelfTest();
 
     // Whether btUpdateRun may start an upload now.
     void RefreshRunButton();
@@ -111,9 +71,8 @@ public:
     // ---- Start-up, mode list, About page ----
     // The program's arguments after its own name.
     std::vector<std::string> CommandLine;
-    // Sort column (0 "#", 1 "ID", 2 "Description") and direction (1 = down).
-    int32_t SortCol = 0;
-    int32_t SortDir = 0;
+    // Sort order, hidden modes and linked programs of the mode list.
+    TModeList Modes;
     // Start-up found "WinTop" and "WinLeft": the window is not centred.
     bool HasSavedPosition = false;
     // The pass-thru library the probe loaded, and its entry points.
@@ -243,8 +202,6 @@ public:
     TImageList ilIcons;
 
     // ---- Event handlers ----
-    // Each is implemented beside the part it drives: app/startup.cpp,
-    // app/about.cpp, session/, modes/, fwupdate/update_page.cpp, j2534/.
     virtual void FormCreate();
     virtual void FormShow();
     virtual void FormClose();
@@ -305,6 +262,40 @@ public:
     virtual void tmrSearchTimer();
     virtual void tmrRefreshTimer();
 
+    // ---- The session's views (app/session_view.cpp, app/test_page.cpp) ----
+    const TPortEntry* SelectedPort() override;
+    std::string PortText() override;
+    void ArmTick(unsigned ms) override;
+    void Lock() override;
+    void Unlock(bool restoreFocus) override;
+    void ClearIdentity() override;
+    void ClearModes() override;
+    void ShowLog(const std::vector<std::string>& lines) override;
+    std::string ModeToSelect() override;
+    bool PowerWanted() override;
+    void EnablePages() override;
+    bool StartUpload() override;
+    bool Uploading() override;
+
+    void ShowField(TIdentityField field, const std::string& text) override;
+    void ShowPower(int visible, int enable, int switchState, int millivolts) override;
+    bool ShowAllModes() override;
+    size_t ModeCount() override;
+    void AddMode(const TModeRow& row) override;
+    void SortModes() override;
+    const std::string& ModeNumberAt(size_t index) override;
+    int ModeStateAt(size_t index) override;
+    void SetModeStateAt(size_t index, int state) override;
+    void SelectRunningMode(size_t index) override;
+    void ModesChanged() override;
+
+    size_t TestLineCount() override;
+    void InsertTestText(const std::string& text) override;
+    void ReplaceTestLine(size_t index, const std::string& text) override;
+    std::string TestLogText() override;
+    void AddTestLine(const std::string& line) override;
+    void ShowTestResult(const std::string& counts, TTestVerdict verdict) override;
+
 private:
     using TTimePeriodFn = unsigned(QVX_STDCALL*)(unsigned);
     LibraryHandle WinMm = nullptr;
@@ -314,9 +305,5 @@ private:
     void ApplyLayout();
     void BindEvents();
 };
-
-// Occurrences of word in text, case-sensitive and non-overlapping; -1 when
-// text is empty.
-int CountOccurrences(const std::string& text, const std::string& word);
 
 } // namespace qvx

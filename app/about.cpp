@@ -2,7 +2,6 @@
 #include "app/Unitmain.h"
 
 #include <cstdio>
-#include <ctime>
 
 namespace qvx {
 
@@ -18,19 +17,6 @@ void TakeStyle(TLabel& link, const TLabel& style) {
 }
 
 } // namespace
-
-TLocalDate LocalDateNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return TLocalDate{static_cast<unsigned>(local.tm_year + 1900),
-                      static_cast<unsigned>(local.tm_mon + 1),
-                      static_cast<unsigned>(local.tm_mday)};
-}
 
 void TfrmMain::lbRefMouseEnter() {
     TakeStyle(lbRef, lbRef_Over);

@@ -61,15 +61,10 @@ void TfrmMain::FormCreate() {
     shJ2534_Install.SetVisible(false);
     shJ2534_Version_DLL.SetVisible(false);
     btJ2534_Install.SetEnabled(false);
-    AdapterInfo.DriverVersion.clear();
+    Session.Identity.Info.DriverVersion.clear();
 
     // 10. Sort order of the mode list.
-    SortCol = Settings.RegReadInt("SortCol", 0);
-    if (SortCol < 0 || SortCol >= static_cast<int32_t>(lvModes.Columns().size())) {
-        SortCol = 0;
-        Settings.RegWriteInt("SortCol", 0);
-    }
-    SortDir = Settings.RegReadInt("SortDir", 0);
+    Modes.LoadSortOrder(static_cast<int32_t>(lvModes.Columns().size()));
 
     // 11. A saved position is used only when both halves exist.
     HasSavedPosition = Settings.RegValueExists("WinTop") && Settings.RegValueExists("WinLeft");
@@ -104,8 +99,7 @@ void TfrmMain::FormClose() {
         Platform.Libraries.Free(PassThruLib);
         PassThruLib = nullptr;
     }
-    Settings.RegWriteInt("SortCol", SortCol);
-    Settings.RegWriteInt("SortDir", SortDir);
+    Modes.SaveSortOrder();
     Settings.RegWriteInt("WinTop", Top());
     Settings.RegWriteInt("WinLeft", Left());
     if (WinMm) {

@@ -76,7 +76,7 @@ int main() {
         form.edSerial.SetText("");
         const double start = Seconds();
         form.btSearch.UserClick();
-        while (form.SessionState != qvx::ssIdle) {
+        while (form.Session.State() != qvx::ssIdle) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
             Pump();
         }

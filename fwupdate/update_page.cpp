@@ -51,9 +51,8 @@ void TfrmMain::btUpdateRunClick() {
     if (btUpdateRun.Caption() == "Run") {
         memUpdate.Clear();
         pbUpdateProgress.SetPosition(0);
-        Exchange.NextStateOnReply = ckbNotSearch.Checked() ? ssStartUploadDirect : ssSendUpdate;
         FocusAfterSession = &btUpdateRun;
-        if (!StartSession())
+        if (!Session.Start(ckbNotSearch.Checked() ? ssStartUploadDirect : ssSendUpdate))
             return;
         btUpdateRun.SetCaption("Stop");
     } else {
@@ -63,10 +62,8 @@ void TfrmMain::btUpdateRunClick() {
 }
 
 void TfrmMain::btResetClick() {
-    // Refused while a session or an upload holds the link (StartSession).
-    Exchange.NextStateOnReply = ssSendReset;
-    IdentityAttempts = -1;
-    StartSession();
+    // Refused while a session or an upload holds the link.
+    Session.Reset();
 }
 
 } // namespace qvx

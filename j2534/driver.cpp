@@ -34,7 +34,7 @@ bool WriteMakerEntry(TfrmMain& f) {
 void TfrmMain::pcOptionsChange() {
     if (pcOptions.ActivePageIndex() != J2534Page)
         return;
-    if (!AdapterInfo.DriverVersion.empty()) {
+    if (!AdapterInfo().DriverVersion.empty()) {
         btJ2534_RefreshClick();
         pbJ2534_Install.SetPosition(0);
         btJ2534_Version_CheckClick();
@@ -64,7 +64,7 @@ void TfrmMain::btJ2534_Version_CheckClick() {
     if (!btJ2534_Install.Enabled())
         return;
     shJ2534_Install.SetBrushColor(clGreen);
-    if (installed != AdapterInfo.DriverVersion) {
+    if (installed != AdapterInfo().DriverVersion) {
         shJ2534_Version_DLL.SetBrushColor(clRed);
         lbJ2534_Message.SetCaption("- Update is required ->");
         lbJ2534_Message.SetVisible(true);
@@ -77,10 +77,10 @@ void TfrmMain::btJ2534_Version_CheckClick() {
 }
 
 void TfrmMain::btJ2534_InstallClick() {
-    if (AdapterInfo.DriverVersion.empty())
+    if (AdapterInfo().DriverVersion.empty())
         return;
     // The link belongs to a running session or upload: never take it away.
-    if (SessionState != ssIdle || Updater.IsUploading())
+    if (!Session.LinkFree())
         return;
     // The port of the last session; the selected one when there was none.
     if (Link.PortName().empty()) {
@@ -88,11 +88,8 @@ void TfrmMain::btJ2534_InstallClick() {
             Link.SetPortName(port->Name);
     }
     Bytes image;
-    if (!Exchange.FetchDriverImage(image)) {
-        Settings.ShowMessageBox("Error...",
-                                Settings.AppProductName +
-                                    " Adapter is not found on Communication Port " + cbCOM.Text(),
-                                mb::IconStop);
+    if (!Session.Exchange.FetchDriverImage(image)) {
+        Session.ShowNotFound();
         return;
     }
     if (image.empty())

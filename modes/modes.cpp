@@ -1,142 +1,103 @@
-// The mode list: what a selection enables, switching to the selected mode,
-// hiding and showing modes, and sorting by column.
-#include "app/Unitmain.h"
+#include "modes/modes.h"
+
 #include "platform/text.h"
 
-#include <algorithm>
+#include <cstdio>
+#include <ctime>
 
 namespace qvx {
 
-namespace {
-
-const std::string& ModeNumber(const TListItem* item) {
-    static const std::string none;
-    return item && !item->SubItems.empty() ? item->SubItems[0] : none;
-}
-
-const std::string& ModeDescription(const TListItem* item) {
-    static const std::string none;
-    return item && item->SubItems.size() > 1 ? item->SubItems[1] : none;
-}
-
-} // namespace
-
-void TfrmMain::lvModesSelectItem(TListItem* item, bool selected) {
-    ModeItemSelected(item, selected, true);
-}
-
-void TfrmMain::ModeItemSelected(TListItem* item, bool /*selected*/, bool fromList) {
-    SelectedModeItem = item;
-    if (fromList && !lvModes.Enabled())
-        return;
-    if (!item)
-        return;
-    edModeRun.SetText(Settings.RegReadStr("Run", ModeNumber(item), ""));
-    btModeFileDel.SetEnabled(false);
-    btModeRun.SetEnabled(false);
-    btModeFile.SetEnabled(true);
-    const bool linked = !edModeRun.Text().empty();
-    switch (item->StateIndex) {
+TModeActions ModeActions(int state, const std::string& number, bool linked) {
+    TModeActions actions;
+    switch (state) {
     case 0:
-        btModeSelect.SetEnabled(false);
-        btModeHide.SetEnabled(false);
-        btModeHide.SetCaption("Hide");
-        btModeFileDel.SetEnabled(linked);
-        btModeRun.SetEnabled(linked);
+        actions.Unlink = actions.Run = linked;
         break;
     case 1:
     case -1:
-        btModeSelect.SetEnabled(true);
-        btModeHide.SetEnabled(ModeNumber(item) != "000");
-        btModeHide.SetCaption("Hide");
-        btModeFileDel.SetEnabled(linked);
-        btModeRun.SetEnabled(linked);
+        actions.Select = true;
+        actions.Hide = number != "000";
+        actions.Unlink = actions.Run = linked;
         break;
     case 2:
-        btModeSelect.SetEnabled(false);
-        btModeHide.SetEnabled(true);
-        btModeHide.SetCaption("Show");
+        actions.Hide = true;
+        actions.HideCaption = "Show";
         break;
     default:
-        btModeSelect.SetEnabled(false);
-        btModeHide.SetEnabled(true);
-        btModeHide.SetCaption("Order");
+        actions.Hide = true;
+        actions.HideCaption = "Order";
         break;
     }
+    return actions;
 }
 
-void TfrmMain::btModeSelectClick() {
-    if (!SelectedModeItem || lvModes.IndexOf(SelectedModeItem) < 0)
-        return;
-    if (SelectedModeItem->StateIndex != 1 && SelectedModeItem->StateIndex != -1)
-        return;
-    FocusAfterSession = &lvModes;
-    Exchange.NextStateOnReply = ssSendSelectMode;
-    StartSession();
+TLocalDate LocalDateNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return TLocalDate{static_cast<unsigned>(local.tm_year + 1900),
+                      static_cast<unsigned>(local.tm_mon + 1),
+                      static_cast<unsigned>(local.tm_mday)};
 }
 
-void TfrmMain::lvModesDblClick() {
-    btModeSelectClick();
-}
-
-void TfrmMain::lvModesKeyPress(char& key) {
-    if (key == '\r' || key == ' ')
-        btModeSelectClick();
-}
-
-void TfrmMain::lvModesMouseUp(int /*button*/, int /*x*/, int /*y*/) {
-    if (SelectedModeItem && lvModes.IndexOf(SelectedModeItem) >= 0)
-        lvModes.SetSelected(SelectedModeItem);
-}
-
-void TfrmMain::btModeHideClick() {
-    TListItem* item = SelectedModeItem;
-    if (!item || lvModes.IndexOf(item) < 0 || btModeHide.Caption().empty())
-        return;
-    switch (btModeHide.Caption()[0]) {
-    case 'H':
-        if (ModeNumber(item) == "000")
-            return;
-        Settings.RegWriteStr("Hide", ModeNumber(item), ModeDescription(item));
-        item->StateIndex = 2;
-        lvModes.ItemsChanged();
-        ModeItemSelected(item, true, false);
-        break;
-    case 'S':
-        Settings.RegWriteStr("Hide", ModeNumber(item), "");
-        item->StateIndex = cbShow.Checked() ? 1 : -1;
-        lvModes.ItemsChanged();
-        ModeItemSelected(item, true, false);
-        break;
-    case 'O':
-        SendOrderMail();
-        break;
-    default:
-        break;
+std::string OrderMailText(const TOrderMail& mail) {
+    char dateText[16];
+    std::snprintf(dateText, sizeof dateText, "%04u%02u%02u", mail.Date.Year, mail.Date.Month,
+                  mail.Date.Day);
+    std::string text = "mailto:" + mail.Address + "?subject=Order%20for%20Upgrade%20" +
+                       mail.Product + "(" + mail.Serial + ")%20-%20" + dateText;
+    text += "&body=Required Mode:%0A" + mail.Number + "%20-%20" + mail.Description + "%0A%0A" +
+            std::string(40, '-') + "%0A";
+    for (const std::string& line : mail.Log) {
+        text += line + "%0A";
+        if (line.compare(0, 3, "FW:") == 0)
+            break;
     }
+    return text;
 }
 
-void TfrmMain::lvModesColumnClick(int column) {
-    if (lvModes.Count() == 0)
-        return;
+void TModeList::LoadSortOrder(int32_t columns) {
+    SortCol = Settings.RegReadInt("SortCol", 0);
+    if (SortCol < 0 || SortCol >= columns) {
+        SortCol = 0;
+        Settings.RegWriteInt("SortCol", 0);
+    }
+    SortDir = Settings.RegReadInt("SortDir", 0);
+}
+
+void TModeList::SaveSortOrder() {
+    Settings.RegWriteInt("SortCol", SortCol);
+    Settings.RegWriteInt("SortDir", SortDir);
+}
+
+void TModeList::ColumnClicked(int column) {
     SortDir = (column == SortCol && SortDir == 0) ? 1 : 0;
     SortCol = column;
-    lvModes.AlphaSort();
-    if (lvModes.Selected())
-        lvModes.MakeVisible(lvModes.Selected());
 }
 
-void TfrmMain::lvModesCompare(TListItem* item1, TListItem* item2, int /*data*/, int& compare) {
-    compare = 0;
-    if (SortCol == 0) {
-        compare = CompareFoldedAscii(item1->Caption, item2->Caption);
-    } else {
-        const size_t sub = static_cast<size_t>(SortCol - 1);
-        if (SortCol > 0 && item1->SubItems.size() > sub && item2->SubItems.size() > sub)
-            compare = CompareFoldedAscii(item1->SubItems[sub], item2->SubItems[sub]);
-    }
-    if (SortDir == 1)
-        compare = -compare;
+int TModeList::Compare(const std::string& a, const std::string& b) const {
+    const int compare = CompareFoldedAscii(a, b);
+    return SortDir == 1 ? -compare : compare;
+}
+
+std::string TModeList::LinkedProgram(const std::string& number) {
+    return Settings.RegReadStr("Run", number, "");
+}
+
+void TModeList::LinkProgram(const std::string& number, const std::string& program) {
+    Settings.RegWriteStr("Run", number, program);
+}
+
+void TModeList::Hide(const std::string& number, const std::string& description) {
+    Settings.RegWriteStr("Hide", number, description);
+}
+
+void TModeList::Show(const std::string& number) {
+    Settings.RegWriteStr("Hide", number, "");
 }
 
 } // namespace qvx

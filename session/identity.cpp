@@ -2,7 +2,6 @@
 // and the power display.
 #include "session/identity.h"
 
-#include "app/Unitmain.h"
 #include "platform/text.h"
 
 #include <cstdio>
@@ -77,31 +76,29 @@ std::string FormatVolts(int millivolts) {
     return buffer;
 }
 
-bool TfrmMain::ParseReplyIntoLog() {
-    // Pass 1: every line; a line the parser drops leaves the log.
-    std::vector<std::string> lines = memLog.Lines();
+std::vector<std::string> TIdentityReader::Read(const std::vector<std::string>& lines) {
+    // Pass 1: every line; a line the reader drops leaves the log.
     std::vector<std::string> kept;
-    const size_t rowsBefore = lvModes.Count();
-    ParsingReply = true;
-    ReplyModeRead = false;
+    const size_t rowsBefore = View.ModeCount();
+    Reading = true;
+    StoredModeRead = false;
     for (const std::string& line : lines)
-        if (ParseIdentityLine(line))
+        if (ReadLine(line))
             kept.push_back(line);
-    ParsingReply = false;
+    Reading = false;
     // The list keeps its sort order while rows come in: the rows of the reply
     // are sorted once they are all in. The sort is stable, so this is the
     // order that sorting after every row gives, without sorting (and showing
     // the whole list again) once a row.
-    if (lvModes.Count() > rowsBefore)
-        lvModes.AlphaSort();
-    memLog.SetLines(kept);
+    if (View.ModeCount() > rowsBefore)
+        View.SortModes();
     // Pass 2: the running mode, once every mode line is listed.
     for (const std::string& line : kept)
         ApplySelectedMode(line);
-    return true;
+    return kept;
 }
 
-bool TfrmMain::ParseIdentityLine(const std::string& line) {
+bool TIdentityReader::ReadLine(const std::string& line) {
     if (StartsWith(line, SelectedModeTag.c_str()))
         return true;
     if (int width = FindModeMarker(line)) {
@@ -115,138 +112,101 @@ bool TfrmMain::ParseIdentityLine(const std::string& line) {
             if (line == StoredModeLine())
                 hideText.clear();
             const bool hidden = entry.Description == hideText;
-            if (cbShow.Checked())
+            if (View.ShowAllModes())
                 stateImage = hidden ? 2 : 1;
             else if (hidden)
                 return true; // not listed, stays in the log
         } else {
-            if (!cbShow.Checked())
+            if (!View.ShowAllModes())
                 return false;
             stateImage = 3;
         }
-        TListItem* item = lvModes.AddItem();
         char index[16];
-        std::snprintf(index, sizeof index, "%02u", static_cast<unsigned>(lvModes.Count() - 1));
-        item->Caption = index;
-        item->SubItems = {entry.Number, entry.Description};
-        item->StateIndex = stateImage;
-        // ParseReplyIntoLog sorts the new rows.
+        std::snprintf(index, sizeof index, "%02u", static_cast<unsigned>(View.ModeCount()));
+        View.AddMode({index, entry.Number, entry.Description, stateImage});
+        // Read sorts the new rows.
         return stateImage != 3;
     }
+    TIdentityField field;
+    std::string text;
     if (StartsWith(line, "USB-")) {
-        AdapterInfo.CopyrightLine = line;
-        edCopyRight.SetText(line);
+        field = TIdentityField::Copyright;
+        text = Info.CopyrightLine = line;
     } else if (StartsWith(line, "CR:")) {
-        AdapterInfo.CopyrightLine = RestAfter(line, "CR:");
-        edCopyRight.SetText(AdapterInfo.CopyrightLine);
+        field = TIdentityField::Copyright;
+        text = Info.CopyrightLine = RestAfter(line, "CR:");
     } else if (StartsWith(line, "Serial Number: ") || StartsWith(line, "SN:")) {
-        AdapterInfo.SerialNumber =
+        field = TIdentityField::Serial;
+        text = Info.SerialNumber =
             RestAfter(line, StartsWith(line, "SN:") ? "SN:" : "Serial Number: ");
-        edSerial.SetText(AdapterInfo.SerialNumber);
     } else if (StartsWith(line, "Signature: ") || StartsWith(line, "ID:")) {
-        AdapterInfo.Signature = RestAfter(line, StartsWith(line, "ID:") ? "ID:" : "Signature: ");
-        edSignature.SetText(AdapterInfo.Signature);
+        field = TIdentityField::Signature;
+        text = Info.Signature = RestAfter(line, StartsWith(line, "ID:") ? "ID:" : "Signature: ");
     } else if (StartsWith(line, "Version ") || StartsWith(line, "FW:")) {
-        AdapterInfo.FirmwareVersion = RestAfter(line, StartsWith(line, "FW:") ? "FW:" : "Version ");
-        edVersion.SetText(AdapterInfo.FirmwareVersion);
+        field = TIdentityField::Firmware;
+        text = Info.FirmwareVersion = RestAfter(line, StartsWith(line, "FW:") ? "FW:" : "Version ");
     } else if (StartsWith(line, "BW:")) {
-        AdapterInfo.BootVersion = RestAfter(line, "BW:");
-        edBootVer.SetText(AdapterInfo.BootVersion);
-        tsTest.SetTabVisible(true);
-        pbJ2534_Install.SetVisible(true);
+        field = TIdentityField::Boot;
+        text = Info.BootVersion = RestAfter(line, "BW:");
     } else if (StartsWith(line, "Hardware: ") || StartsWith(line, "HW:")) {
-        AdapterInfo.HardwareVersion =
+        field = TIdentityField::Hardware;
+        text = Info.HardwareVersion =
             RestAfter(line, StartsWith(line, "HW:") ? "HW:" : "Hardware: ");
-        edHardware.SetText(AdapterInfo.HardwareVersion);
     } else if (StartsWith(line, "PT:")) {
-        AdapterInfo.DriverVersion = RestAfter(line, "PT:");
-        btJ2534_Install.SetCaption("Install Driver v" + AdapterInfo.DriverVersion);
-        btJ2534_Install.SetEnabled(true);
+        field = TIdentityField::Driver;
+        text = Info.DriverVersion = RestAfter(line, "PT:");
     } else if (StartsWith(line, "PI:")) {
         const std::string state = line.substr(3, 2);
         const bool off =
             state.size() == 2 && UpperAscii(state[0]) == 'O' && UpperAscii(state[1]) == 'F';
-        AdapterInfo.PowerSwitchOn = !off;
-        ShowPower(1, 1, off ? 0 : 1, -1);
+        Info.PowerSwitchOn = !off;
+        View.ShowPower(1, 1, off ? 0 : 1, -1);
+        return true;
     } else if (StartsWith(line, "UI:")) {
         int millivolts = 0;
         if (ParseSupplyMillivolts(line, millivolts))
-            AdapterInfo.SupplyMillivolts = millivolts;
+            Info.SupplyMillivolts = millivolts;
         else
             millivolts = -1; // not a number: the shown voltage stays
-        ShowPower(1, 1, -1, millivolts);
+        View.ShowPower(1, 1, -1, millivolts);
+        return true;
     } else if (StartsWith(line, "PA:") || StartsWith(line, "UA:")) {
-        // known lines without a field
+        return true; // known lines without a field
     } else {
         return false;
     }
+    View.ShowField(field, text);
     return true;
 }
 
-const std::string& TfrmMain::StoredModeLine() {
-    if (!ParsingReply || !ReplyModeRead) {
-        ReplyMode = Settings.RegReadStr("", "Mode", "");
-        ReplyModeRead = true;
+const std::string& TIdentityReader::StoredModeLine() {
+    if (!Reading || !StoredModeRead) {
+        StoredMode = Settings.RegReadStr("", "Mode", "");
+        StoredModeRead = true;
     }
-    return ReplyMode;
+    return StoredMode;
 }
 
-void TfrmMain::ApplySelectedMode(const std::string& line) {
+void TIdentityReader::ApplySelectedMode(const std::string& line) {
     if (!StartsWith(line, SelectedModeTag.c_str()))
         return;
     const std::string rest = RestAfter(line, SelectedModeTag.c_str());
     const std::string number = rest.substr(0, static_cast<size_t>(ModeNumberWidth));
-    for (size_t i = 0; i < lvModes.Count(); ++i) {
-        TListItem* item = lvModes.Item(i);
-        const std::string& itemNumber = item->SubItems.empty() ? std::string() : item->SubItems[0];
-        if (itemNumber == number) {
-            AdapterInfo.SelectedModeLine = rest;
+    const bool showAll = View.ShowAllModes();
+    for (size_t i = 0; i < View.ModeCount(); ++i) {
+        if (View.ModeNumberAt(i) == number) {
+            Info.SelectedModeLine = rest;
             Settings.RegWriteStr("", "Mode", rest);
-            item->StateIndex = 0;
-            if (FocusAfterSession == &lvModes)
-                SetActiveControl(&lvModes);
-            lvModes.SetSelected(item);
-            ModeItemSelected(item, true, false);
-            lvModes.MakeVisible(item);
-        } else if (cbShow.Checked()) {
-            if (item->StateIndex < 2)
-                item->StateIndex = 1;
+            View.SetModeStateAt(i, 0);
+            View.SelectRunningMode(i);
+        } else if (showAll) {
+            if (View.ModeStateAt(i) < 2)
+                View.SetModeStateAt(i, 1);
         } else {
-            item->StateIndex = -1;
+            View.SetModeStateAt(i, -1);
         }
     }
-    lvModes.ItemsChanged();
-}
-
-void TfrmMain::ShowPower(int visible, int enable, int switchState, int millivolts) {
-    TControl* controls[] = {&cbPower, &edPower, &lbPower, &btPower};
-    if (visible == 0) {
-        for (TControl* c : controls)
-            c->SetVisible(false);
-        return;
-    }
-    if (visible > 0 && !cbPower.Visible())
-        for (TControl* c : controls)
-            c->SetVisible(true);
-    if (enable == 0) {
-        for (TControl* c : controls)
-            c->SetEnabled(false);
-        return;
-    }
-    if (enable > 0 && !cbPower.Enabled())
-        for (TControl* c : controls)
-            c->SetEnabled(true);
-    // The box is set while disabled: its click handler ignores that.
-    cbPower.SetEnabled(false);
-    if (switchState == 0)
-        cbPower.SetChecked(false);
-    else if (switchState > 0 && !cbPower.Checked())
-        cbPower.SetChecked(true);
-    cbPower.SetEnabled(true);
-    if (millivolts == 0)
-        edPower.SetText("");
-    else if (millivolts > 0)
-        edPower.SetText(FormatVolts(millivolts));
+    View.ModesChanged();
 }
 
 } // namespace qvx

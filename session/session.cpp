@@ -1,99 +1,8 @@
-// The session driver: every exchange with the adapter's service interface is
-// one session on the port chosen in cbCOM, stepped by the 10 ms timer
-// tmrSearch; and the port combo kept in step with the link's port lists.
-#include "app/Unitmain.h"
-#include "platform/callconv.h"
+#include "session/session.h"
 
 namespace qvx {
 
-namespace {
-
-constexpr unsigned SessionTickMs = 10;
-constexpr unsigned RefreshMs = 500;
-constexpr int IdentifyAttemptsMax = 4;
-
-} // namespace
-
-void AddReplyLines(TMemo& memo, const Bytes& body);
-
-std::string TfrmMain::SelectedDeviceId() const {
-    const TPortEntry* port = Ports.At(cbCOM.ItemIndex());
-    return port ? port->DeviceId : std::string();
-}
-
-bool TfrmMain::StartSession() {
-    // One session at a time, whatever the user manages to click: the request
-    // controls are disabled while one runs, and the link is never taken from
-    // a session or an upload that holds it.
-    if (SessionState != ssIdle || Updater.IsUploading())
-        return false;
-    Exchange.SessionReceiving = true;
-    if (const TPortEntry* port = Ports.At(cbCOM.ItemIndex()))
-        Link.SetPortName(port->Name);
-    else
-        Link.SetPortName("");
-    if (!Link.Open()) {
-        UnlockUi();
-        return false;
-    }
-    SessionState = ssStart;
-    tmrSearch.SetInterval(SessionTickMs);
-    return true;
-}
-
-void TfrmMain::tmrSearchTimer() {
-    tmrSearch.SetInterval(0);
-    Exchange.ReceiveTick();
-    if (SessionStep())
-        tmrSearch.SetInterval(SessionTickMs);
-    else
-        SessionState = ssIdle;
-}
-
-void TfrmMain::LockUi() {
-    pcOptions.SetEnabled(false);
-    ShowPower(-1, 0, -1, -1);
-    lvModes.SetEnabled(false);
-    memLog.Clear();
-    for (TControl* c : std::initializer_list<TControl*>{
-             &btModeSelect, &btCopy, &btSearch, &btModeHide, &cbShow, &btModeFile, &btModeFileDel,
-             &btModeRun, &cbCOM, &btRefresh, &btPortProp, &btUpdateRun})
-        c->SetEnabled(false);
-}
-
-void TfrmMain::UnlockUi() {
-    pcOptions.SetEnabled(true);
-    ShowPower(-1, 1, -1, -1);
-    lvModes.SetEnabled(true);
-    btSearch.SetEnabled(true);
-    cbShow.SetEnabled(true);
-    cbCOM.SetEnabled(true);
-    btPortProp.SetEnabled(!SelectedDeviceId().empty());
-    btRefresh.SetEnabled(true);
-    btCopy.SetEnabled(!memLog.IsEmpty());
-    RefreshRunButton();
-    Link.Close();
-    Exchange.ClearReceived();
-    btUpdateRun.SetCaption("Run");
-    if (FocusAfterSession) {
-        SetActiveControl(FocusAfterSession);
-        if (FocusAfterSession == &lvModes && lvModes.Count() > 0) {
-            lvModes.AlphaSort();
-            if (SelectedModeItem)
-                lvModes.MakeVisible(SelectedModeItem);
-        }
-    }
-    FocusAfterSession = nullptr;
-    EchoMemo = nullptr;
-    Exchange.EchoReply = nullptr;
-    EchoPos = 3;
-    EchoLineIndex = 0;
-    EchoedAny = false;
-}
-
-// The body's CR LF separated lines become lines of the memo, in one change:
-// a long reply must not make the memo show its text once per line.
-void AddReplyLines(TMemo& memo, const Bytes& body) {
+std::vector<std::string> ReplyLines(const Bytes& body) {
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < body.size()) {
@@ -105,45 +14,94 @@ void AddReplyLines(TMemo& memo, const Bytes& body) {
         lines.push_back(body.substr(start, brk - start));
         start = brk + 2;
     }
-    memo.AddLines(lines);
+    return lines;
 }
 
-void TfrmMain::FinishReply() {
-    AddReplyLines(memLog, Exchange.LastReply);
-    ParseReplyIntoLog();
-    UnlockUi();
+TSession::TSession(IDeviceLink& link, TSettingsStore& settings, ISessionView& view,
+                   IIdentityView& identityView, ISelfTestView& testView)
+    : Exchange(link), Identity(settings, identityView), SelfTest(testView), Link(link),
+      Settings(settings), View(view) {}
+
+bool TSession::Start(TSessionState request) {
+    // One session at a time, whatever the user manages to click: the request
+    // controls are disabled while one runs, and the link is never taken from
+    // a session or an upload that holds it. A refused request changes
+    // nothing of the one that runs.
+    if (!LinkFree())
+        return false;
+    Exchange.NextStateOnReply = request;
+    Exchange.SessionReceiving = true;
+    const TPortEntry* port = View.SelectedPort();
+    Link.SetPortName(port ? port->Name : std::string());
+    if (!Link.Open()) {
+        Finish();
+        return false;
+    }
+    SessionState = ssStart;
+    View.ArmTick(TickMs);
+    return true;
 }
 
-bool TfrmMain::SessionStep() {
+bool TSession::Search() {
+    if (!LinkFree())
+        return false;
+    IdentityAttempts = -1;
+    return Start(ssClearIdentity);
+}
+
+bool TSession::Reset() {
+    if (!LinkFree())
+        return false;
+    IdentityAttempts = -1;
+    return Start(ssSendReset);
+}
+
+void TSession::Tick() {
+    View.ArmTick(0);
+    Exchange.ReceiveTick();
+    if (Step())
+        View.ArmTick(TickMs);
+    else
+        SessionState = ssIdle;
+}
+
+void TSession::ShowNotFound() {
+    Settings.ShowMessageBox("Error...",
+                            Settings.AppProductName +
+                                " Adapter is not found on Communication Port " + View.PortText(),
+                            mb::IconStop);
+}
+
+void TSession::Finish(bool restoreFocus) {
+    View.Unlock(restoreFocus);
+    Link.Close();
+    Exchange.ClearReceived();
+    Exchange.EchoReply = nullptr;
+    SelfTest.Reset();
+}
+
+void TSession::FinishReply() {
+    View.ShowLog(Identity.Read(ReplyLines(Exchange.LastReply)));
+    Finish();
+}
+
+bool TSession::Step() {
     switch (SessionState) {
     case ssStart:
-        LockUi();
+        View.Lock();
         Exchange.ClearReceived();
-        EchoPos = 3;
-        EchoedAny = false;
+        SelfTest.Reset();
         if (!Link.IsOpen()) {
-            Settings.ShowMessageBox("Error...", "Cannot open Communication Port " + cbCOM.Text(),
+            Settings.ShowMessageBox("Error...", "Cannot open Communication Port " + View.PortText(),
                                     mb::IconStop);
-            UnlockUi();
+            Finish();
             return false;
         }
         SessionState = Exchange.NextStateOnReply;
         return true;
 
     case ssClearIdentity:
-        lvModes.Clear();
-        SelectedModeItem = nullptr;
-        for (TEdit* e : {&edModeRun, &edSerial, &edTest_Result, &edCopyRight, &edSignature,
-                         &edVersion, &edBootVer, &edHardware})
-            e->SetText("");
-        memLogTest.Clear();
-        shpTest_Result.SetBrushColor(clScrollBar);
-        tsTest.SetTabVisible(false);
-        lbJ2534_Message.SetVisible(false);
-        pbJ2534_Install.SetVisible(false);
-        shJ2534_Install.SetVisible(false);
-        btJ2534_Install.SetEnabled(false);
-        ShowPower(0, 0, 0, 0);
+        View.ClearIdentity();
         SessionState = ssSendIdentify;
         return true;
 
@@ -163,31 +121,23 @@ bool TfrmMain::SessionStep() {
         SessionState = Exchange.StepWait(SessionState);
         return true;
 
-    case ssIdentityDone: {
+    case ssIdentityDone:
         FinishReply();
-        if (const TPortEntry* port = Ports.At(cbCOM.ItemIndex()))
+        if (const TPortEntry* port = View.SelectedPort())
             Settings.RegWriteStr("", "Port", port->Name);
         return false;
-    }
 
     case ssSendSelectMode:
         SessionState =
             Exchange.SendServiceCommand("!Morvek_SC_M", ssSendModeNumber, ssSendModeNumber);
         return true;
 
-    case ssSendModeNumber: {
-        std::string number;
-        if (SelectedModeItem && lvModes.IndexOf(SelectedModeItem) >= 0 &&
-            !SelectedModeItem->SubItems.empty())
-            number = SelectedModeItem->SubItems[0];
-        SessionState = Exchange.SendServiceCommand(number, ssModeSelected, ssNotFound);
+    case ssSendModeNumber:
+        SessionState = Exchange.SendServiceCommand(View.ModeToSelect(), ssModeSelected, ssNotFound);
         return true;
-    }
 
     case ssModeSelected:
-        lvModes.Clear();
-        SelectedModeItem = nullptr;
-        memLog.Clear();
+        View.ClearModes();
         FinishReply();
         Link.RequestUsbRescan();
         return false;
@@ -198,7 +148,7 @@ bool TfrmMain::SessionStep() {
 
     case ssSendPowerArg:
         SessionState =
-            Exchange.SendServiceCommand(cbPower.Checked() ? "1" : "0", ssPowerDone, ssNotFound);
+            Exchange.SendServiceCommand(View.PowerWanted() ? "1" : "0", ssPowerDone, ssNotFound);
         return true;
 
     case ssPowerDone:
@@ -207,140 +157,50 @@ bool TfrmMain::SessionStep() {
 
     case ssSendSelfTest:
         SessionState = Exchange.SendServiceCommand("!Morvek_SC_T", ssSelfTestDone, ssNotFound);
-        EchoMemo = &memLogTest;
-        Exchange.EchoReply = [this] {
-            if (EchoMemo)
-                EchoReply(*EchoMemo);
-        };
+        Exchange.EchoReply = [this] { SelfTest.Echo(Exchange.RxText); };
         return true;
 
     case ssSelfTestDone:
-        RateSelfTest();
-        UnlockUi();
+        SelfTest.Rate(Exchange.LastReply);
+        Finish();
         return false;
 
     case ssSendUpdate:
-        pcOptions.SetEnabled(true);
+        View.EnablePages();
         SessionState = Exchange.SendServiceCommand("!Morvek_SC_U", ssStartUpload, ssNotFound);
         return true;
 
     case ssStartUpload:
     case ssStartUploadDirect:
-        pcOptions.SetEnabled(true);
-        memLog.Clear();
-        AddReplyLines(memLog, Exchange.LastReply);
+        View.EnablePages();
+        View.ShowLog(ReplyLines(Exchange.LastReply));
         Exchange.SessionReceiving = false;
-        if (Updater.StartUpload(Link, edFW_File.Text(), pbUpdateProgress, edUpdateSatus, memUpdate,
-                                ckbWait.Checked()))
-            btUpdateRun.SetEnabled(true);
+        View.StartUpload();
         SessionState = ssUploading;
         [[fallthrough]];
 
     case ssUploading:
-        if (Updater.IsUploading())
+        if (View.Uploading())
             return true;
-        UnlockUi();
+        Finish();
         return false;
 
     case ssNotFound:
-        Settings.ShowMessageBox("Error...",
-                                Settings.AppProductName +
-                                    " Adapter is not found on Communication Port " + cbCOM.Text(),
-                                mb::IconStop);
-        FocusAfterSession = nullptr;
-        UnlockUi();
+        ShowNotFound();
+        Finish(false);
         return false;
 
     case ssSendReset:
         Link.Write("!Morvek_SC_R");
-        UnlockUi();
+        Finish();
         return false;
 
     default:
         // A state without a step ends the session rather than leave the
         // window locked.
-        UnlockUi();
+        Finish();
         return false;
     }
-}
-
-void TfrmMain::RebuildPortList(bool force) {
-    TPortLists fresh;
-    Link.GetPortLists(fresh);
-    if (!force && fresh == Ports)
-        return;
-    Ports = TPortLists();
-    cbCOM.ClearItems();
-    if (fresh.Count() > 0) {
-        const std::string stored = Settings.RegReadStr("", "Port", fresh.Entries[0].Name);
-        std::vector<std::string> items;
-        int selected = -1;
-        for (size_t i = 0; i < fresh.Count(); ++i) {
-            const TPortEntry& e = fresh.Entries[i];
-            items.push_back(e.Name + " (" + e.Description + ")");
-            if (e.Name == stored && selected < 0)
-                selected = static_cast<int>(i);
-        }
-        Ports = fresh;
-        cbCOM.SetItems(items);
-        if (selected < 0)
-            selected = 0;
-        cbCOM.SetItemIndex(selected);
-        btPortProp.SetEnabled(!SelectedDeviceId().empty());
-    }
-    btSearch.SetEnabled(cbCOM.Items().size() > 0);
-}
-
-void TfrmMain::tmrRefreshTimer() {
-    tmrRefresh.SetInterval(0);
-    RebuildPortList(false);
-    tmrRefresh.SetInterval(RefreshMs);
-}
-
-void TfrmMain::btRefreshClick() {
-    Link.RequestUsbRescan();
-    tmrRefresh.SetInterval(1);
-}
-
-void TfrmMain::cbCOMClick() {
-    const int i = cbCOM.ItemIndex();
-    if (i < 0) {
-        btSearch.SetEnabled(false);
-        return;
-    }
-    if (const TPortEntry* port = Ports.At(i))
-        Settings.RegWriteStr("", "Port", port->Name);
-    btPortProp.SetEnabled(!SelectedDeviceId().empty());
-}
-
-void TfrmMain::btSearchClick() {
-    lvInfo.SetVisible(cbShow.Checked());
-    if (cbShow.Checked())
-        lvInfo.SetBounds(lvInfo.Left(), lvInfo.Top(), btModeRun.Width(),
-                         btModeRun.Top() - lvInfo.Top());
-    FocusAfterSession = &lvModes;
-    SelectedModeItem = nullptr;
-    IdentityAttempts = -1;
-    Exchange.NextStateOnReply = ssClearIdentity;
-    StartSession();
-}
-
-void TfrmMain::btPortPropClick() {
-    using TDevicePropertiesExA = int(QVX_STDCALL*)(void*, const char*, const char*, uint32_t, int);
-    LibraryHandle lib = Platform.Libraries.Load("devmgr.dll");
-    if (!lib)
-        return;
-    if (auto show =
-            ResolveAs<TDevicePropertiesExA>(Platform.Libraries, lib, "DevicePropertiesExA")) {
-        const std::string id = SelectedDeviceId();
-        show(NativeHandle, nullptr, id.c_str(), 0, 0);
-    }
-    Platform.Libraries.Free(lib);
-}
-
-void TfrmMain::btCopyClick() {
-    memLog.SelectAll();
-    Platform.UserIo.SetClipboardText(memLog.Text());
 }
 
 } // namespace qvx

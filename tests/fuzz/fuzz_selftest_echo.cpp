@@ -1,29 +1,33 @@
-// The self-test echo: a self-test whose reply is the fuzz input, arriving in
-// arbitrary chunks, echoed into the Test page's memo while it streams. The
-// session must end, no reply byte may be echoed twice, and a reply that
-// ended gets its verdict as the memo's last line.
-#include "tests/fuzz/fuzz_window.h"
+// The self-test echo: a self-test session whose reply is the fuzz input,
+// arriving in arbitrary chunks, echoed into the test log while it streams.
+// The session must end, no reply byte may be echoed twice, and a reply that
+// ended gets its verdict as the log's last line.
+#include "platform/memory/memory_platform.h"
+#include "tests/fakes/session_views.h"
+#include "tests/fuzz/fuzz_link.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace qvx;
     if (size < 2)
         return 0;
     const Bytes reply(reinterpret_cast<const char*>(data) + 2, size - 2);
-    TFuzzWindow w;
-    // The search that shows the Test page, all at once.
-    w.Link.Replies["!Morvek_SC_I"] = FramedBody("(c)\r\nSN:1\r\nBW:1.0");
-    w.Form.btSearch.UserClick();
-    w.RunSession();
-    w.Form.pcOptions.UserSelectPage(w.Form.tsTest.PageIndex());
+    TMemoryPlatform memory;
+    TSettingsStore settings(memory.Platform);
+    TFakeSessionViews view;
+    TFuzzLink link;
+    link.Chunks = TChunker(data[0], data[1] % 64);
+    link.Replies["!Morvek_SC_T"] = reply;
+    TSession session(link, settings, view, view, view);
 
-    w.Link.Chunks = TChunker(data[0], data[1] % 64);
-    w.Link.Replies["!Morvek_SC_T"] = reply;
-    w.Link.Written.clear();
-    w.Form.btRunTest.UserClick();
-    w.RunSession();
-    FUZZ_CHECK(w.Link.Written.size() == 1 && w.Link.Written[0] == "!Morvek_SC_T");
+    FUZZ_CHECK(session.Start(ssSendSelfTest));
+    // A session always ends: after its reply, or after the silence timeout.
+    for (int i = 0; i < 20000 && !session.Idle(); ++i)
+        session.Tick();
+    FUZZ_CHECK(session.Idle());
+    FUZZ_CHECK(!link.IsOpen());
+    FUZZ_CHECK(link.Written.size() == 1 && link.Written[0] == "!Morvek_SC_T");
 
-    const std::vector<std::string>& lines = w.Form.memLogTest.Lines();
+    const std::vector<std::string>& lines = view.TestLog.Lines();
     const size_t start = reply.find("\r\nCR:");
     const bool complete = start != Bytes::npos && reply.find("\r\n\r\n", start + 2) != Bytes::npos;
     size_t echoed = 0;

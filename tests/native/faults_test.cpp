@@ -53,7 +53,7 @@ protected:
         Link.Advance(1000);
         Timers.Advance(1);
     }
-    bool Idle() const { return Form.SessionState == ssIdle && !Form.Updater.IsUploading(); }
+    bool Idle() const { return Form.Session.Idle() && !Form.Updater.IsUploading(); }
     // Steps until the window is idle; false when it is not within maxMs.
     bool RunUntilIdle(int maxMs = 120000) {
         for (int ms = 0; ms < maxMs; ++ms) {

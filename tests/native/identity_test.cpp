@@ -42,8 +42,7 @@ TEST(SupplyVoltage, AddsTheOffsetInSinglePrecisionAndRejectsText) {
 class IdentityTest : public WindowTest {
 protected:
     void Parse(const std::vector<std::string>& lines) {
-        Form.memLog.SetLines(lines);
-        Form.ParseReplyIntoLog();
+        Form.ShowLog(Form.Session.Identity.Read(lines));
     }
 };
 
@@ -74,7 +73,7 @@ TEST_F(IdentityTest, AlternativeTagsAndTheUsbCopyrightLine) {
 
 TEST_F(IdentityTest, DriverVersionEnablesTheInstallButton) {
     Parse({"PT:1.07"});
-    EXPECT_EQ(Form.AdapterInfo.DriverVersion, "1.07");
+    EXPECT_EQ(Form.AdapterInfo().DriverVersion, "1.07");
     EXPECT_EQ(Form.btJ2534_Install.Caption(), "Install Driver v1.07");
     EXPECT_TRUE(Form.btJ2534_Install.Enabled());
 }
@@ -86,7 +85,7 @@ TEST_F(IdentityTest, ModeListWithoutShowAllKeepsOnlyActiveModes) {
     EXPECT_EQ(Column(-1), (std::vector<std::string>{"00", "01"}));
     EXPECT_EQ(Form.lvModes.Item(0)->StateIndex, -1);
     EXPECT_EQ(Form.memLog.Lines(), (std::vector<std::string>{"00 - Service", "05 - CAN"}));
-    EXPECT_EQ(Form.ModeNumberWidth, 2);
+    EXPECT_EQ(Form.Session.Identity.ModeNumberWidth, 2);
     // Every listed " - " mode got its (empty) hide value.
     EXPECT_EQ(Setting("05", "Hide"), "");
 }

@@ -301,7 +301,7 @@ class DriverCheckTest : public J2534Test {
 protected:
     DriverCheckTest() {
         Files.SetSystemFolder("C:\\Windows\\system32");
-        Form.AdapterInfo.DriverVersion = "105";
+        Form.Session.Identity.Info.DriverVersion = "105";
         Form.btJ2534_Install.SetEnabled(true);
     }
     const std::string Installed = "C:\\Windows\\system32\\mvpass32.dll";
@@ -366,7 +366,7 @@ TEST_F(DriverCheckTest, OpeningThePage) {
 }
 
 TEST_F(DriverCheckTest, OpeningThePageWithoutAnOfferedDriver) {
-    Form.AdapterInfo.DriverVersion.clear();
+    Form.Session.Identity.Info.DriverVersion.clear();
     Form.pcOptions.SetActivePage(&Form.tsSettings);
     Form.pcOptions.UserSelectPage(2);
     EXPECT_TRUE(Form.cbJ2534_Devices.Items().empty());
@@ -404,7 +404,7 @@ protected:
     void Identify() {
         Form.btSearch.UserClick();
         RunUntilIdle();
-        ASSERT_EQ(Form.AdapterInfo.DriverVersion, "105");
+        ASSERT_EQ(Form.AdapterInfo().DriverVersion, "105");
         Form.pcOptions.UserSelectPage(2);
         ASSERT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
         Form.pbJ2534_Install.SetPosition(55);
@@ -520,15 +520,16 @@ TEST_F(DriverInstallTest, NoAdapterOnThePort) {
 
 TEST_F(DriverInstallTest, NeverTakesTheLinkFromASession) {
     Identify();
+    Form.btSearchClick(); // a session holds the link
+    ASSERT_FALSE(Form.Session.Idle());
     const int opens = Link.OpenCount();
-    Form.SessionState = ssWaitReply;
     Form.btJ2534_Install.UserClick();
     EXPECT_EQ(Link.OpenCount(), opens);
-    Form.SessionState = ssIdle;
+    RunUntilIdle();
 }
 
 TEST_F(DriverInstallTest, UsesTheSelectedPortWhenNoSessionSetOne) {
-    Form.AdapterInfo.DriverVersion = "105";
+    Form.Session.Identity.Info.DriverVersion = "105";
     Form.btJ2534_Install.SetEnabled(true);
     Link.SetAdapterPort("USB:QV2A0017");
     Form.pcOptions.SetActivePage(&Form.J2534);

@@ -81,7 +81,7 @@ TEST_F(ModesTest, SelectDoubleClickAndEnterSwitchOnlyOrdinaryModes) {
     Link.Writes.clear();
     Pick("007"); // running: nothing
     Form.lvModes.UserDblClick();
-    EXPECT_EQ(Form.SessionState, ssIdle);
+    EXPECT_EQ(Form.Session.State(), ssIdle);
     Pick("005");
     char enter = '\r';
     Form.lvModesKeyPress(enter);
@@ -97,11 +97,11 @@ TEST_F(ModesTest, ColumnClicksSortAndFlip) {
     EXPECT_EQ(Column(0), (std::vector<std::string>{"02", "03", "10"}));
     Form.lvModes.UserColumnClick(1);
     EXPECT_EQ(Column(0), (std::vector<std::string>{"10", "03", "02"}));
-    EXPECT_EQ(Form.SortDir, 1);
+    EXPECT_EQ(Form.Modes.SortDir, 1);
     Form.lvModes.UserColumnClick(2);
     EXPECT_EQ(Column(1), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
-    EXPECT_EQ(Form.SortCol, 2);
-    EXPECT_EQ(Form.SortDir, 0);
+    EXPECT_EQ(Form.Modes.SortCol, 2);
+    EXPECT_EQ(Form.Modes.SortDir, 0);
 }
 
 TEST_F(ModesTest, MouseUpKeepsARowSelected) {

@@ -1,3 +1,5 @@
+#include "tests/fakes/reply_link.h"
+#include "tests/fakes/session_views.h"
 #include "tests/native/window_fixture.h"
 
 namespace qvx {
@@ -11,6 +13,72 @@ TEST(CountOccurrences, CaseSensitiveNonOverlappingAndEmpty) {
     EXPECT_EQ(CountOccurrences("aaaa", "aa"), 2);
 }
 
+// The self-test session alone: its log echoed into the fake test log.
+class SelfTestEcho : public ::testing::Test, protected TMemoryPlatform {
+protected:
+    void RunTest(const Bytes& log, size_t chunk) {
+        Link.Answer("!Morvek_SC_T", log);
+        Link.ChunkSize = chunk;
+        ASSERT_TRUE(Session.Start(ssSendSelfTest));
+        for (int i = 0; i < 2000 && !Session.Idle(); ++i)
+            Session.Tick();
+    }
+    const std::vector<std::string>& Lines() const { return View.TestLog.Lines(); }
+
+    TReplyLink Link;
+    TFakeSessionViews View;
+    TSettingsStore Settings{Platform};
+    TSession Session{Link, Settings, View, View, View};
+};
+
+TEST_F(SelfTestEcho, StreamedLogIsEchoedLineByLineAndRated) {
+    RunTest(Framed({"Test 1 ERROR", "Test 2 ERROR", "Test 3 WARNING", "done"}), 5);
+    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_T"}));
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"CR:(c)", "Test 1 ERROR", "Test 2 ERROR", "Test 3 WARNING",
+                                        "done", "", "RESULT : Error/Warning"}));
+    EXPECT_EQ(View.Counts, "2/1");
+    EXPECT_EQ(View.Verdict, TTestVerdict::ErrorWarning);
+}
+
+TEST_F(SelfTestEcho, ReplyStartingAndEndingInOneTickIsLoggedWhole) {
+    RunTest(Framed({"one", "two"}), 0);
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"CR:(c)", "one", "two", "", "RESULT : OK (No Errors)"}));
+}
+
+TEST_F(SelfTestEcho, ProgressLineRewrittenByBareCarriageReturnsStreamedOrInOneTick) {
+    for (size_t chunk : {3, 0}) {
+        View.TestLog.Clear();
+        RunTest("\r\nCR:(c)\r\nchecking\r\n10%\r20%\r30%\r\nend\r\n\r\n", chunk);
+        EXPECT_EQ(Lines(), (std::vector<std::string>{"CR:(c)", "checking", "30%", "end", "",
+                                                     "RESULT : OK (No Errors)"}))
+            << "chunk " << chunk;
+        Link.Replies.clear();
+    }
+}
+
+TEST_F(SelfTestEcho, CarriageReturnAsTheLastByteSoFarWaitsForTheNext) {
+    // Each chunk ends in a CR whose meaning comes with the next chunk.
+    RunTest("\r\nCR:(c)\r\nline\r\nA\rB\r\n\r\n", 1);
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"CR:(c)", "line", "B", "", "RESULT : OK (No Errors)"}));
+}
+
+TEST_F(SelfTestEcho, BareCrOnTheFirstLineDoesNotOverwrite) {
+    RunTest("\r\nCR:a\rb\r\n\r\n", 2);
+    EXPECT_EQ(Lines()[0], "CR:ab");
+}
+
+TEST_F(SelfTestEcho, SilentAdapterGetsNoVerdict) {
+    RunTest("", 0);
+    EXPECT_EQ(View.Results, 0);
+    EXPECT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_TRUE(View.TestLog.IsEmpty());
+}
+
+// ---- the Test page ----
+
 class SelfTest : public WindowTest {
 protected:
     void SetUp() override {
@@ -20,27 +88,14 @@ protected:
         Form.pcOptions.UserSelectPage(Form.tsTest.PageIndex());
         Link.Writes.clear();
     }
-    void RunTest(const Bytes& log, size_t chunk) {
+    void RunTest(const Bytes& log) {
         Link.Answer("!Morvek_SC_T", log);
-        Link.ChunkSize = chunk;
         Form.btRunTest.UserClick();
         RunSession();
     }
 };
 
-TEST_F(SelfTest, StreamedLogIsEchoedLineByLineAndRated) {
-    RunTest(Framed({"Test 1 ERROR", "Test 2 ERROR", "Test 3 WARNING", "done"}), 5);
-    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_T"}));
-    EXPECT_EQ(Form.memLogTest.Lines(),
-              (std::vector<std::string>{"CR:(c)", "Test 1 ERROR", "Test 2 ERROR", "Test 3 WARNING",
-                                        "done", "", "RESULT : Error/Warning"}));
-    EXPECT_EQ(Form.edTest_Result.Text(), "2/1");
-    EXPECT_EQ(Form.shpTest_Result.BrushColor(), clFuchsia);
-    EXPECT_TRUE(Form.btCopyTest.Enabled());
-    EXPECT_EQ(Form.ActiveControl(), &Form.btRunTest);
-}
-
-TEST_F(SelfTest, VerdictTable) {
+TEST_F(SelfTest, VerdictsShowTheirCountsAndColours) {
     struct Case {
         const char* line;
         const char* counts;
@@ -49,55 +104,28 @@ TEST_F(SelfTest, VerdictTable) {
     };
     for (const Case& c : {Case{"all fine", "0/0", "RESULT : OK (No Errors)", clLime},
                           Case{"ERROR", "1/0", "RESULT : Error", clRed},
+                          Case{"ERROR WARNING", "1/1", "RESULT : Error/Warning", clFuchsia},
                           Case{"WARNING WARNING", "0/2", "RESULT : Warning", clYellow}}) {
-        RunTest(Framed({c.line}), 0);
+        RunTest(Framed({c.line}));
         EXPECT_EQ(Form.edTest_Result.Text(), c.counts) << c.line;
         EXPECT_EQ(Form.memLogTest.Lines().back(), c.verdict) << c.line;
         EXPECT_EQ(Form.shpTest_Result.BrushColor(), c.color) << c.line;
+        EXPECT_EQ(Form.ActiveControl(), &Form.btRunTest);
         Link.Replies.clear();
     }
 }
 
-TEST_F(SelfTest, ReplyStartingAndEndingInOneTickIsLoggedWhole) {
-    RunTest(Framed({"one", "two"}), 0);
-    EXPECT_EQ(Form.memLogTest.Lines(),
-              (std::vector<std::string>{"CR:(c)", "one", "two", "", "RESULT : OK (No Errors)"}));
-}
-
-TEST_F(SelfTest, ProgressLineRewrittenByBareCarriageReturnsStreamedOrInOneTick) {
-    for (size_t chunk : {3, 0}) {
-        RunTest("\r\nCR:(c)\r\nchecking\r\n10%\r20%\r30%\r\nend\r\n\r\n", chunk);
-        EXPECT_EQ(Form.memLogTest.Lines(),
-                  (std::vector<std::string>{"CR:(c)", "checking", "30%", "end", "",
-                                            "RESULT : OK (No Errors)"}))
-            << "chunk " << chunk;
-        Link.Replies.clear();
-    }
-}
-
-TEST_F(SelfTest, CarriageReturnAsTheLastByteSoFarWaitsForTheNext) {
-    // Each chunk ends in a CR whose meaning comes with the next chunk.
-    RunTest("\r\nCR:(c)\r\nline\r\nA\rB\r\n\r\n", 1);
-    EXPECT_EQ(Form.memLogTest.Lines(),
-              (std::vector<std::string>{"CR:(c)", "line", "B", "", "RESULT : OK (No Errors)"}));
-}
-
-TEST_F(SelfTest, BareCrOnTheFirstLineDoesNotOverwrite) {
-    RunTest("\r\nCR:a\rb\r\n\r\n", 2);
-    EXPECT_EQ(Form.memLogTest.Lines()[0], "CR:ab");
-}
-
-TEST_F(SelfTest, SilentAdapterShowsNoVerdict) {
-    RunTest("", 0);
+TEST_F(SelfTest, SilentAdapterLeavesTheResultEmpty) {
+    RunTest("");
     EXPECT_EQ(Form.edTest_Result.Text(), "");
     EXPECT_EQ(Form.shpTest_Result.BrushColor(), clScrollBar);
-    ASSERT_EQ(UserIo.Boxes().size(), 1u);
     EXPECT_TRUE(Form.memLogTest.IsEmpty());
     EXPECT_FALSE(Form.btCopyTest.Enabled());
 }
 
 TEST_F(SelfTest, CopyTakesTheWholeLog) {
-    RunTest(Framed({"x"}), 0);
+    RunTest(Framed({"x"}));
+    EXPECT_TRUE(Form.btCopyTest.Enabled());
     Form.btCopyTest.UserClick();
     EXPECT_EQ(UserIo.Clipboard(), "CR:(c)\r\nx\r\n\r\nRESULT : OK (No Errors)\r\n");
     EXPECT_TRUE(Form.memLogTest.AllSelected());

@@ -1,3 +1,4 @@
+#include "tests/fakes/session_views.h"
 #include "tests/native/window_fixture.h"
 
 namespace qvx {
@@ -7,117 +8,238 @@ const Bytes Identity =
     Framed({"CR:(c) Morveklink", "SN:QV000123", "ID:SIG", "FW:2.0", "BW:1.1", "PT:1.07", "PI:ON",
             "UI:12.34V", "05 - CAN", "07 - KWP", "Selected Mode: 07 - KWP"});
 
-class SessionTest : public WindowTest {};
+// The session engine alone: a scripted link, the views recorded.
+class SessionEngine : public ::testing::Test, protected TMemoryPlatform {
+protected:
+    SessionEngine() {
+        Settings.AppProductName = "Quorvelix";
+        Settings.AppTitle = "Quorvelix Configurator Version 2.3.1.8";
+    }
+    // Ticks until the session ends (bounded); returns the ticks taken.
+    int Run(int maxTicks = 2000) {
+        int ticks = 0;
+        while (ticks < maxTicks && !Session.Idle()) {
+            Session.Tick();
+            ++ticks;
+        }
+        return ticks;
+    }
+    void Ticks(int n) {
+        while (n-- > 0)
+            Session.Tick();
+    }
+    std::string Setting(const std::string& name) {
+        TMemoryRegistry::Value v;
+        return Registry.GetValue("SOFTWARE\\Morveklink", name, v) ? v.Text : "<missing>";
+    }
+    std::vector<std::string> Numbers() const {
+        std::vector<std::string> numbers;
+        for (const TModeRow& row : View.Rows)
+            numbers.push_back(row.Number);
+        return numbers;
+    }
 
-TEST_F(SessionTest, SearchIdentifiesTheAdapterAndUnlocks) {
+    TReplyLink Link;
+    TFakeSessionViews View;
+    TSettingsStore Settings{Platform};
+    TSession Session{Link, Settings, View, View, View};
+};
+
+TEST_F(SessionEngine, SearchIdentifiesTheAdapterAndStoresThePort) {
     Link.Answer("!Morvek_SC_I", Identity);
     Link.ChunkSize = 7; // the reply spans many ticks
-    Form.btSearch.UserClick();
+    ASSERT_TRUE(Session.Search());
     EXPECT_TRUE(Link.Opened);
     EXPECT_EQ(Link.Name, "COM3");
-    Timers.Advance(10); // ssStart: the window locks
-    EXPECT_FALSE(Form.pcOptions.Enabled());
-    EXPECT_FALSE(Form.btSearch.Enabled());
-    EXPECT_FALSE(Form.cbCOM.Enabled());
-    RunSession();
+    EXPECT_EQ(View.TickMs, 10u);
+    Session.Tick();
+    EXPECT_EQ(View.Locks, 1);
+    Run();
     EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_I"}));
-    EXPECT_EQ(Form.edSerial.Text(), "QV000123");
-    EXPECT_EQ(Form.edPower.Text(), "12.890");
-    EXPECT_TRUE(Form.cbPower.Checked());
-    EXPECT_EQ(Column(0), (std::vector<std::string>{"05", "07"}));
-    EXPECT_EQ(Form.lvModes.Selected()->SubItems[0], "07");
+    EXPECT_EQ(View.IdentityClears, 1);
+    EXPECT_EQ(View.Fields[TIdentityField::Serial], "QV000123");
+    EXPECT_EQ(View.Fields[TIdentityField::Driver], "1.07");
+    EXPECT_EQ(View.PowerShown.back(), (std::vector<int>{1, 1, -1, 12890}));
+    EXPECT_EQ(Numbers(), (std::vector<std::string>{"05", "07"}));
+    EXPECT_EQ(View.RunningRows, std::vector<size_t>{1});
+    EXPECT_EQ(View.Log.size(), 11u);
     EXPECT_FALSE(Link.Opened);
-    EXPECT_TRUE(Form.pcOptions.Enabled());
-    EXPECT_TRUE(Form.btSearch.Enabled());
-    EXPECT_TRUE(Form.btCopy.Enabled());
-    EXPECT_EQ(Form.ActiveControl(), &Form.lvModes);
+    EXPECT_EQ(View.Unlocks, 1);
+    EXPECT_TRUE(View.FocusRestored);
     EXPECT_EQ(Setting("Port"), "COM3");
+    EXPECT_EQ(Setting("Mode"), "07 - KWP");
     EXPECT_TRUE(UserIo.Boxes().empty());
-    EXPECT_TRUE(Form.Exchange.RxText.empty());
-    EXPECT_FALSE(Form.tmrSearch.Running());
+    EXPECT_TRUE(Session.Exchange.RxText.empty());
+    EXPECT_EQ(View.TickMs, 0u);
 }
 
-TEST_F(SessionTest, SilentAdapterIsReportedAfterExactlyFourSends) {
-    Form.btSearch.UserClick();
-    RunSession();
+TEST_F(SessionEngine, SilentAdapterIsReportedAfterExactlyFourSendsOfTwentyTicksEach) {
+    ASSERT_TRUE(Session.Search());
+    // Tick 1 locks, tick 2 clears, tick 3 sends; then each wait is 20 ticks.
+    Ticks(3);
+    EXPECT_EQ(Link.Writes.size(), 1u);
+    Ticks(20);
+    EXPECT_EQ(Link.Writes.size(), 1u);
+    Ticks(2);
+    EXPECT_EQ(Link.Writes.size(), 2u);
+    Run();
     EXPECT_EQ(Link.Writes, std::vector<Bytes>(4, "!Morvek_SC_I"));
     ASSERT_EQ(UserIo.Boxes().size(), 1u);
     EXPECT_EQ(UserIo.Boxes()[0].Text,
               "Quorvelix Adapter is not found on Communication Port COM3 (Communications Port)");
     EXPECT_EQ(UserIo.Boxes()[0].Caption, "Quorvelix Configurator Version 2.3.1.8 - Error...");
     EXPECT_EQ(UserIo.Boxes()[0].Flags, mb::IconStop);
-    EXPECT_EQ(Form.edSerial.Text(), "");
+    EXPECT_FALSE(View.FocusRestored);
     EXPECT_FALSE(Link.Opened);
-    EXPECT_TRUE(Form.btSearch.Enabled());
-    EXPECT_EQ(Setting("Port"), "COM3"); // the default written by the port list, not by a search
+    EXPECT_EQ(Setting("Port"), "<missing>");
 }
 
-TEST_F(SessionTest, EachSilentWaitLastsTwentyTicks) {
-    Form.btSearch.UserClick();
-    // Tick 1 locks, tick 2 clears, tick 3 sends; then ssWaitSent arms 20 ticks.
-    Timers.Advance(30);
-    EXPECT_EQ(Link.Writes.size(), 1u);
-    Timers.Advance(10 * 20);
-    EXPECT_EQ(Link.Writes.size(), 1u);
-    Timers.Advance(20);
-    EXPECT_EQ(Link.Writes.size(), 2u);
-}
-
-TEST_F(SessionTest, AnAdapterAnsweringOnlyTheThirdIdentifyIsFound) {
+TEST_F(SessionEngine, AnAdapterAnsweringOnlyTheThirdIdentifyIsFound) {
     Link.Replies["!Morvek_SC_I"] = {"", "", Identity};
-    Form.btSearch.UserClick();
-    RunSession();
+    Session.Search();
+    Run();
     EXPECT_EQ(Link.Writes.size(), 3u);
-    EXPECT_EQ(Form.edSerial.Text(), "QV000123");
+    EXPECT_EQ(View.Fields[TIdentityField::Serial], "QV000123");
     EXPECT_TRUE(UserIo.Boxes().empty());
 }
 
-TEST_F(SessionTest, APortThatDoesNotOpenEndsBeforeAnySession) {
+TEST_F(SessionEngine, APortThatDoesNotOpenOrClosesBeforeTheFirstTickEndsTheSession) {
     Link.OpenSucceeds = false;
-    Form.btSearch.UserClick();
-    EXPECT_EQ(Form.SessionState, ssIdle);
-    EXPECT_FALSE(Form.tmrSearch.Running());
-    EXPECT_TRUE(Form.btSearch.Enabled());
-    EXPECT_TRUE(Link.Writes.empty());
-}
+    EXPECT_FALSE(Session.Search());
+    EXPECT_TRUE(Session.Idle());
+    EXPECT_EQ(View.TickMs, 0u);
+    EXPECT_EQ(View.Unlocks, 1);
 
-TEST_F(SessionTest, ALinkClosedBeforeTheFirstTickIsReported) {
-    Form.btSearch.UserClick();
+    Link.OpenSucceeds = true;
+    View.HasPort = false; // nothing chosen: the link gets no name
+    ASSERT_TRUE(Session.Search());
+    EXPECT_EQ(Link.Name, "");
     Link.Opened = false;
-    RunSession();
+    Run();
     ASSERT_EQ(UserIo.Boxes().size(), 1u);
     EXPECT_EQ(UserIo.Boxes()[0].Text, "Cannot open Communication Port COM3 (Communications Port)");
     EXPECT_TRUE(Link.Writes.empty());
 }
 
-TEST_F(SessionTest, SelectModeSendsTheNumberBareAndRescansUsb) {
-    Link.Answer("!Morvek_SC_I", Identity);
-    Form.btSearch.UserClick();
-    RunSession();
-    Link.Writes.clear();
+TEST_F(SessionEngine, SelectModeSendsTheNumberBareAndRescansUsb) {
     Link.Answer("!Morvek_SC_M", Framed({"CR:ok"}));
     Link.Answer("05", Framed({"CR:(c)", "05 - CAN", "07 - KWP", "Selected Mode: 05 - CAN"}));
-    Form.SelectedModeItem = Form.lvModes.Item(0);
-    Form.Exchange.NextStateOnReply = ssSendSelectMode;
-    ASSERT_TRUE(Form.StartSession());
-    RunSession();
+    View.Mode = "05";
+    ASSERT_TRUE(Session.Start(ssSendSelectMode));
+    Run();
     EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_M", "05"}));
     EXPECT_EQ(Link.Rescans, 1);
-    EXPECT_EQ(Form.lvModes.Item(0)->StateIndex, 0);
+    EXPECT_EQ(View.ModeClears, 1);
+    EXPECT_EQ(View.Rows.at(0).StateIndex, 0);
     EXPECT_EQ(Setting("Mode"), "05 - CAN");
+
+    // Without an answer to the command the number still goes; without one to
+    // the number the adapter is not found.
+    Link.Writes.clear();
+    View.Mode = "07";
+    ASSERT_TRUE(Session.Start(ssSendSelectMode));
+    Link.Replies.clear();
+    Run();
+    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_M", "07"}));
+    EXPECT_EQ(UserIo.Boxes().size(), 1u);
 }
 
-TEST_F(SessionTest, ModeNumberIsSentEvenWhenTheCommandGetsNoReply) {
+TEST_F(SessionEngine, PowerSendsTheWantedStateAndReadsTheReply) {
+    Link.Answer("0", Framed({"PI:OF", "UI:11.45V"}));
+    ASSERT_TRUE(Session.Start(ssSendPower));
+    Run();
+    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_P", "0"}));
+    EXPECT_EQ(View.PowerShown.at(View.PowerShown.size() - 2), (std::vector<int>{1, 1, 0, -1}));
+    Link.Writes.clear();
+    View.Power = true;
+    Session.Start(ssSendPower);
+    Run();
+    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_P", "1"}));
+}
+
+TEST_F(SessionEngine, ResetWritesTheCommandAndClosesInTheSameTick) {
+    ASSERT_TRUE(Session.Reset());
+    Session.Tick();
+    EXPECT_TRUE(Link.Writes.empty());
+    Session.Tick();
+    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_R"}));
+    EXPECT_FALSE(Link.Opened);
+    EXPECT_TRUE(Session.Idle());
+}
+
+TEST_F(SessionEngine, ARefusedRequestLeavesTheRunningSessionAlone) {
+    Link.Answer("!Morvek_SC_I", Identity);
+    Link.ChunkSize = 7;
+    Session.Search();
+    Ticks(4); // the command is out, the reply is arriving
+    EXPECT_FALSE(Session.Start(ssSendReset));
+    EXPECT_FALSE(Session.Reset());
+    EXPECT_FALSE(Session.Search());
+    Run();
+    EXPECT_EQ(Link.Opens, 1);
+    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_I"}));
+    EXPECT_EQ(View.Fields[TIdentityField::Serial], "QV000123");
+}
+
+TEST_F(SessionEngine, BytesOutsideTheReplyAreNotShown) {
+    Link.Answer("!Morvek_SC_I", "noise" + Framed({"SN:1"}) + "tail");
+    Session.Search();
+    Run();
+    EXPECT_EQ(View.Log, (std::vector<std::string>{"CR:(c)", "SN:1"}));
+}
+
+TEST_F(SessionEngine, AnUploadHoldsTheSessionUntilItEnds) {
+    Link.Answer("!Morvek_SC_U", Framed({"Boot loader"}));
+    ASSERT_TRUE(Session.Start(ssSendUpdate));
+    Ticks(10);
+    EXPECT_EQ(View.UploadsStarted, 1);
+    EXPECT_EQ(View.PageEnables, 2);
+    EXPECT_EQ(View.Log, (std::vector<std::string>{"CR:(c)", "Boot loader"}));
+    EXPECT_FALSE(Session.Exchange.SessionReceiving);
+    EXPECT_FALSE(Session.Start(ssSendReset));
+    Ticks(50);
+    EXPECT_FALSE(Session.Idle());
+    View.UploadRuns = false;
+    Session.Tick();
+    EXPECT_TRUE(Session.Idle());
+    EXPECT_FALSE(Link.Opened);
+
+    // An upload that does not start ends the session at once.
+    View.UploadStarts = false;
+    ASSERT_TRUE(Session.Start(ssStartUploadDirect));
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(View.UploadsStarted, 2);
+}
+
+// ---- the window's part ----
+
+class SessionTest : public WindowTest {};
+
+TEST_F(SessionTest, SearchLocksTheWindowAndShowsTheAdapter) {
     Link.Answer("!Morvek_SC_I", Identity);
     Form.btSearch.UserClick();
+    Timers.Advance(10); // ssStart: the window locks
+    EXPECT_FALSE(Form.pcOptions.Enabled());
+    EXPECT_FALSE(Form.btSearch.Enabled());
+    EXPECT_FALSE(Form.cbCOM.Enabled());
     RunSession();
-    Link.Writes.clear();
-    Form.SelectedModeItem = Form.lvModes.Item(1);
-    Form.Exchange.NextStateOnReply = ssSendSelectMode;
-    ASSERT_TRUE(Form.StartSession());
-    RunSession();
-    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_M", "07"}));
-    ASSERT_EQ(UserIo.Boxes().size(), 1u); // the number got no reply either
+    EXPECT_EQ(Form.edSerial.Text(), "QV000123");
+    EXPECT_EQ(Form.edPower.Text(), "12.890");
+    EXPECT_TRUE(Form.cbPower.Checked());
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"05", "07"}));
+    EXPECT_EQ(Form.lvModes.Selected()->SubItems[0], "07");
+    EXPECT_TRUE(Form.pcOptions.Enabled());
+    EXPECT_TRUE(Form.btSearch.Enabled());
+    EXPECT_TRUE(Form.btCopy.Enabled());
+    EXPECT_EQ(Form.ActiveControl(), &Form.lvModes);
+    EXPECT_FALSE(Form.tmrSearch.Running());
+}
+
+TEST_F(SessionTest, APortThatDoesNotOpenLeavesTheWindowUsable) {
+    Link.OpenSucceeds = false;
+    Form.btSearch.UserClick();
+    EXPECT_FALSE(Form.tmrSearch.Running());
+    EXPECT_TRUE(Form.btSearch.Enabled());
 }
 
 TEST_F(SessionTest, PowerSwitchSendsTheBoxStateAndReadsTheVoltage) {
@@ -158,22 +280,9 @@ TEST_F(SessionTest, AReplyUntickingTheBoxSendsNoFurtherCommand) {
     EXPECT_FALSE(Form.cbPower.Checked());
 }
 
-TEST_F(SessionTest, ResetWritesTheCommandAndClosesInTheSameTick) {
-    Form.pcOptions.UserSelectPage(1);
-    Form.btReset.UserClick();
-    Timers.Advance(10);
-    EXPECT_TRUE(Link.Writes.empty());
-    Timers.Advance(10);
-    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_R"}));
-    EXPECT_FALSE(Link.Opened);
-    EXPECT_EQ(Form.SessionState, ssIdle);
-    EXPECT_TRUE(UserIo.Boxes().empty());
-}
-
-TEST_F(SessionTest, NoSecondSessionWhileOneRuns) {
+TEST_F(SessionTest, RequestsFromLockedControlsStartNoSecondSession) {
     Form.btSearch.UserClick();
     Timers.Advance(10);
-    EXPECT_FALSE(Form.StartSession());
     Form.btReset.UserClick();     // its own button is not locked
     Form.cbShow.SetChecked(true); // from code: the box is disabled, but fires
     Form.btRunTestClick();
@@ -194,13 +303,6 @@ TEST_F(SessionTest, ShowAllRunsASearchAndShowsTheLegend) {
     EXPECT_FALSE(Form.lvInfo.Visible());
     RunSession();
     EXPECT_EQ(Column(0), (std::vector<std::string>{"05"}));
-}
-
-TEST_F(SessionTest, BytesAfterTheEndMarkerAreNotShown) {
-    Link.Answer("!Morvek_SC_I", "noise" + Framed({"SN:1"}) + "tail");
-    Form.btSearch.UserClick();
-    RunSession();
-    EXPECT_EQ(Form.memLog.Lines(), (std::vector<std::string>{"CR:(c)", "SN:1"}));
 }
 
 // ---- port list ----

@@ -26,7 +26,7 @@ protected:
         for (int ms = 0; ms < maxMs; ++ms) {
             Link.Advance(1000);
             Timers.Advance(1);
-            if (Form.SessionState == ssIdle && !Form.Updater.IsUploading())
+            if (Form.Session.Idle() && !Form.Updater.IsUploading())
                 return;
         }
         FAIL() << "the session did not end";

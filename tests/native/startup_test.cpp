@@ -69,8 +69,8 @@ TEST_F(StartupTest, SecondStartRestoresThePositionAndSortOrder) {
     Form.FormShow();
     EXPECT_EQ(Form.Top(), 33);
     EXPECT_EQ(Form.Left(), 44);
-    EXPECT_EQ(Form.SortCol, 2);
-    EXPECT_EQ(Form.SortDir, 1);
+    EXPECT_EQ(Form.Modes.SortCol, 2);
+    EXPECT_EQ(Form.Modes.SortDir, 1);
 }
 
 TEST_F(StartupTest, OnlyOneHalfOfThePositionCentresTheWindow) {
@@ -87,7 +87,7 @@ TEST_F(StartupTest, OnlyOneHalfOfThePositionCentresTheWindow) {
 TEST_F(StartupTest, SortColumnOutOfRangeIsRewrittenAsZero) {
     Registry.SetDword("SOFTWARE\\Morveklink", "SortCol", 7);
     Form.FormCreate();
-    EXPECT_EQ(Form.SortCol, 0);
+    EXPECT_EQ(Form.Modes.SortCol, 0);
     EXPECT_EQ(Number("SortCol"), 0u);
 }
 

@@ -81,7 +81,7 @@ TEST_F(UpdatePageTest, UpdateSendsTheCommandThenUploadsAndCanBeStopped) {
     EXPECT_TRUE(Form.btUpdateRun.Enabled());
     // Requests that would open the port under the upload are refused.
     Form.btReset.UserClick();
-    EXPECT_FALSE(Form.StartSession());
+    EXPECT_FALSE(Form.Session.Start(ssSendReset));
     EXPECT_EQ(Link.Opens, 2);
     Form.btUpdateRun.UserClick(); // "Stop"
     EXPECT_FALSE(Form.Updater.IsUploading());
@@ -89,7 +89,7 @@ TEST_F(UpdatePageTest, UpdateSendsTheCommandThenUploadsAndCanBeStopped) {
     EXPECT_EQ(Form.btUpdateRun.Caption(), "Run");
     RunSession();
     EXPECT_FALSE(Link.Opened);
-    EXPECT_EQ(Form.SessionState, ssIdle);
+    EXPECT_EQ(Form.Session.State(), ssIdle);
     EXPECT_TRUE(Form.btSearch.Enabled());
     EXPECT_EQ(Form.ActiveControl(), &Form.btUpdateRun);
 }

@@ -194,7 +194,7 @@ protected:
             Sleep(2);
         }
     }
-    bool Idle() const { return Form->SessionState == ssIdle && !Form->Updater.IsUploading(); }
+    bool Idle() const { return Form->Session.Idle() && !Form->Updater.IsUploading(); }
     void Click(const TControl& control) { SendMessageA(H(control), BM_CLICK, 0, 0); }
     void Snapshot() {
         Before = Settings();

@@ -222,7 +222,7 @@ protected:
     }
     void Identify() {
         Form.btSearch.UserClick();
-        for (int ms = 0; ms < 60000 && Form.SessionState != ssIdle; ++ms) {
+        for (int ms = 0; ms < 60000 && !Form.Session.Idle(); ++ms) {
             Link.Advance(1000);
             Timers.Advance(1);
         }
@@ -243,7 +243,7 @@ protected:
 
 TEST_F(DriverRoadTest, IdentifyCheckInstallRefreshReadInfo) {
     Identify();
-    ASSERT_EQ(Form.AdapterInfo.DriverVersion, "105");
+    ASSERT_EQ(Form.AdapterInfo().DriverVersion, "105");
     ASSERT_TRUE(Form.btJ2534_Install.Enabled());
 
     Form.pcOptions.UserSelectPage(2);
@@ -323,7 +323,7 @@ protected:
         EXPECT_TRUE(Added) << error;
         Link.SetPortName("USB:QV2A0017");
         Form.Settings.AppProductName = "Quorvelix";
-        Form.AdapterInfo.DriverVersion = "105";
+        Form.Session.Identity.Info.DriverVersion = "105";
         Form.btJ2534_Install.SetEnabled(true);
         Form.pcOptions.SetActivePage(&Form.J2534);
     }
