@@ -2,8 +2,8 @@
 // The main window frmMain: every control with its caption, hint, initial state
 // and place, and the binding of each event to its handler. The handlers are
 // defined beside the work they belong to (session/, modes/, fwupdate/,
-// j2534/, app/startup.cpp, app/about.cpp); they are virtual so that a window
-// can be observed or specialised without touching the bindings.
+// app/passthru_page.cpp, app/startup.cpp, app/about.cpp); they are virtual so
+// that a window can be observed or specialised without touching the bindings.
 //
 // Members are constructed in declaration order: a parent is always declared
 // before its children. Places are set in one function, TfrmMain::ApplyLayout.
@@ -15,7 +15,9 @@
 
 #include "platform/settings.h"
 #include "fwupdate/Unitfwupdate.h"
+#include "j2534/installer.h"
 #include "j2534/passthru.h"
+#include "j2534/probe.h"
 #include "platform/callconv.h"
 #include "platform/platform.h"
 #include "serdev/link.h"
@@ -33,7 +35,7 @@ struct TLocalDate {
 // Today's local date.
 TLocalDate LocalDateNow();
 
-class TfrmMain : public TForm {
+class TfrmMain : public TForm, private IProbeView, private IDriverView {
 public:
     // The window talks to the adapter through link; without one it has no
     // device (its link never opens).
@@ -61,8 +63,6 @@ public:
     bool ParsingReply = false;
     bool ReplyModeRead = false;
     std::string ReplyMode;
-    // Full path of the installed pass-thru library.
-    std::string DriverDllPath;
 
     // ---- Session ----
     TSessionState SessionState = ssIdle;
@@ -116,13 +116,6 @@ public:
     int32_t SortDir = 0;
     // Start-up found "WinTop" and "WinLeft": the window is not centred.
     bool HasSavedPosition = false;
-    // The pass-thru library the probe loaded, and its entry points.
-    LibraryHandle PassThruLib = nullptr;
-    TPassThruApi PassThru;
-    // Device id from PassThruOpen; 0 = no device open.
-    uint32_t PassThruDeviceId = 0;
-    // Firmware, library and API version texts of PassThruReadVersion.
-    char PassThruVersionText[3][PassThruVersionSize] = {};
     // Today's date, for the mail subjects.
     std::function<TLocalDate()> Today = LocalDateNow;
 
@@ -132,6 +125,11 @@ public:
     std::string OrderMailText() const;
     void SendOrderMail();
     std::string AboutMailText() const;
+
+    // ---- Pass-thru page: the library probe and the driver installer, with
+    // the window as their view ----
+    TPassThruProbe Probe{Settings, Platform.Libraries, *this};
+    TDriverInstaller Installer{Settings, Platform.Files, *this};
 
     // ---- Page control and its pages ----
     TPageControl pcOptions{"pcOptions", this};
@@ -244,7 +242,8 @@ public:
 
     // ---- Event handlers ----
     // Each is implemented beside the part it drives: app/startup.cpp,
-    // app/about.cpp, session/, modes/, fwupdate/update_page.cpp, j2534/.
+    // app/about.cpp, session/, modes/, fwupdate/update_page.cpp,
+    // app/passthru_page.cpp.
     virtual void FormCreate();
     virtual void FormShow();
     virtual void FormClose();
@@ -313,6 +312,24 @@ private:
     void InitControls();
     void ApplyLayout();
     void BindEvents();
+
+    // The pass-thru page as its engines see it (app/passthru_page.cpp).
+    void ClearProbeLog() override;
+    void AddProbeLine(const std::string& line) override;
+    void ShowLibraryLoaded() override;
+    void ShowLibraryUnloaded() override;
+    void ShowDeviceOpen() override;
+    void ShowDeviceClosed() override;
+    bool DriverOffered() override;
+    void ShowInstalledVersion(const std::string& text) override;
+    void HideVersionMarks() override;
+    void ShowVersionMarks(bool current) override;
+    void ShowDriverHint(const std::string& text) override;
+    void HideDriverHint() override;
+    int InstallProgress() override;
+    int InstallProgressMax() override;
+    void SetInstallProgress(int position) override;
+    void MakerEntryWritten() override;
 };
 
 // Occurrences of word in text, case-sensitive and non-overlapping; -1 when

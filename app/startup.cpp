@@ -100,10 +100,7 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::FormClose() {
-    if (PassThruLib) {
-        Platform.Libraries.Free(PassThruLib);
-        PassThruLib = nullptr;
-    }
+    Probe.Release();
     Settings.RegWriteInt("SortCol", SortCol);
     Settings.RegWriteInt("SortDir", SortDir);
     Settings.RegWriteInt("WinTop", Top());
