@@ -17,8 +17,10 @@
 #include <vector>
 
 #include "fwupdate/Unitfwupdate.h"
+#include "j2534/installer.h"
 #include "j2534/passthru.h"
 #include "modes/modes.h"
+#include "j2534/probe.h"
 #include "platform/callconv.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
@@ -28,7 +30,12 @@
 
 namespace qvx {
 
-class TfrmMain : public TForm, public ISessionView, public IIdentityView, public ISelfTestView {
+class TfrmMain : public TForm,
+                 public ISessionView,
+                 public IIdentityView,
+                 public ISelfTestView,
+                 private IProbeView,
+                 private IDriverView {
 public:
     // The window talks to the adapter through link; without one it has no
     // device (its link never opens). Settings live below settingsKey.
@@ -45,9 +52,6 @@ private:
 public:
     IDeviceLink& Link;
     TFwUpdater Updater;
-
-    // Full path of the installed pass-thru library.
-    std::string DriverDllPath;
 
     // ---- Session ----
     TSession Session;
@@ -75,13 +79,6 @@ public:
     TModeList Modes;
     // Start-up found "WinTop" and "WinLeft": the window is not centred.
     bool HasSavedPosition = false;
-    // The pass-thru library the probe loaded, and its entry points.
-    LibraryHandle PassThruLib = nullptr;
-    TPassThruApi PassThru;
-    // Device id from PassThruOpen; 0 = no device open.
-    uint32_t PassThruDeviceId = 0;
-    // Firmware, library and API version texts of PassThruReadVersion.
-    char PassThruVersionText[3][PassThruVersionSize] = {};
     // Today's date, for the mail subjects.
     std::function<TLocalDate()> Today = LocalDateNow;
 
@@ -91,6 +88,11 @@ public:
     std::string OrderMailText() const;
     void SendOrderMail();
     std::string AboutMailText() const;
+
+    // ---- Pass-thru page: the library probe and the driver installer, with
+    // the window as their view ----
+    TPassThruProbe Probe{Settings, Platform.Libraries, *this};
+    TDriverInstaller Installer{Settings, Platform.Files, *this};
 
     // ---- Page control and its pages ----
     TPageControl pcOptions{"pcOptions", this};
@@ -304,6 +306,24 @@ private:
     void InitControls();
     void ApplyLayout();
     void BindEvents();
+
+    // The pass-thru page as its engines see it (app/passthru_page.cpp).
+    void ClearProbeLog() override;
+    void AddProbeLine(const std::string& line) override;
+    void ShowLibraryLoaded() override;
+    void ShowLibraryUnloaded() override;
+    void ShowDeviceOpen() override;
+    void ShowDeviceClosed() override;
+    bool DriverOffered() override;
+    void ShowInstalledVersion(const std::string& text) override;
+    void HideVersionMarks() override;
+    void ShowVersionMarks(bool current) override;
+    void ShowDriverHint(const std::string& text) override;
+    void HideDriverHint() override;
+    int InstallProgress() override;
+    int InstallProgressMax() override;
+    void SetInstallProgress(int position) override;
+    void MakerEntryWritten() override;
 };
 
 } // namespace qvx

@@ -95,10 +95,7 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::FormClose() {
-    if (PassThruLib) {
-        Platform.Libraries.Free(PassThruLib);
-        PassThruLib = nullptr;
-    }
+    Probe.Release();
     Modes.SaveSortOrder();
     Settings.RegWriteInt("WinTop", Top());
     Settings.RegWriteInt("WinLeft", Left());

@@ -1,10 +1,7 @@
-// The pass-thru library probe: load the chosen device's library, open and
-// close the device, read its versions, and say what happened in memJ2534.
-#include "app/Unitmain.h"
+#include "j2534/probe.h"
 
 #include <algorithm>
 #include <iterator>
-#include <memory>
 
 namespace qvx {
 
@@ -25,138 +22,121 @@ std::string BufferText(const char (&buffer)[PassThruVersionSize]) {
     return std::string(buffer, n);
 }
 
-void LoadLibraryOfDevice(TfrmMain& f) {
-    const std::string device = f.cbJ2534_Devices.Text();
-    f.memJ2534.Clear();
-    f.memJ2534.Add("Device:\t" + device);
-    std::string line = "DLL:\t";
-    std::unique_ptr<IRegistryKey> entry;
-    if (!device.empty())
-        entry = f.Platform.Registry.OpenKey(
-            NormalizeRegistryPath(PassThruCatalogue) + "\\" + device, RegAccess::Read);
-    std::string text;
-    if (entry) {
-        std::string path;
-        entry->ReadString(TPassThruDevice::FunctionLibrary, path);
-        line += path;
-        // An empty path would name no library at all; the system might
-        // answer it with the program itself.
-        if (!path.empty())
-            f.PassThruLib = f.Platform.Libraries.Load(path);
-        if (f.PassThruLib) {
-            f.PassThru.Resolve(f.Platform.Libraries, f.PassThruLib);
-            f.PassThruDeviceId = 0;
-            f.btJ2534_Load.SetCaption("Unload");
-            f.cbJ2534_Devices.SetEnabled(false);
-            f.btJ2534_Refresh.SetEnabled(false);
-            f.btJ2534_Open.SetEnabled(true);
-        }
-    }
-    if (f.PassThruLib) {
-        f.memJ2534.Add(line);
-        entry->ReadString(TPassThruDevice::Vendor, text);
-        f.memJ2534.Add("Vendor:\t" + text);
-        text.clear();
-        entry->ReadString(TPassThruDevice::Name, text);
-        line = "Name:\t" + text;
-    } else {
-        line += " - ERROR";
-    }
-    f.memJ2534.Add(line);
-    f.memJ2534.Add("");
-}
-
-void CloseDevice(TfrmMain& f) {
-    f.btJ2534_Version.SetEnabled(false);
-    const TPassThruStatus status =
-        f.PassThru.PassThruClose ? f.PassThru.PassThruClose(f.PassThruDeviceId) : MissingEntryPoint;
-    // A failed close still ends this program's use of the device.
-    f.PassThruDeviceId = 0;
-    f.btJ2534_Open.SetCaption("Open");
-    f.memJ2534.Add("Close Device - " + Outcome(status));
-    f.memJ2534.Add("");
-}
-
-void OpenDevice(TfrmMain& f) {
-    uint32_t id = 0;
-    const TPassThruStatus status =
-        f.PassThru.PassThruOpen ? f.PassThru.PassThruOpen(nullptr, &id) : MissingEntryPoint;
-    // Device id 0 means "none open", so a library that answers it has not
-    // opened anything this program can close; the next click opens again.
-    f.PassThruDeviceId = status == PassThruNoError ? id : 0;
-    if (f.PassThruDeviceId != 0) {
-        f.btJ2534_Open.SetCaption("Close");
-        f.btJ2534_Version.SetEnabled(true);
-    }
-    f.memJ2534.Add("Open Device - " + Outcome(status));
-    f.memJ2534.Add("");
-}
-
-void UnloadLibrary(TfrmMain& f) {
-    f.btJ2534_Open.SetEnabled(false);
-    f.btJ2534_Version.SetEnabled(false);
-    if (f.PassThruDeviceId != 0)
-        CloseDevice(f);
-    f.btJ2534_Load.SetCaption("Load");
-    f.Platform.Libraries.Free(f.PassThruLib);
-    f.PassThruLib = nullptr;
-    f.PassThru.Forget();
-    f.cbJ2534_Devices.SetEnabled(true);
-    f.btJ2534_Refresh.SetEnabled(true);
-    f.memJ2534.Add("Unload DLL");
-    f.memJ2534.Add("");
-}
-
 } // namespace
 
-void TfrmMain::btJ2534_LoadClick() {
-    if (PassThruLib)
-        UnloadLibrary(*this);
-    else
-        LoadLibraryOfDevice(*this);
+TPassThruProbe::TPassThruProbe(TSettingsStore& settings, ILibraryLoader& libraries,
+                               IProbeView& view)
+    : Catalogue(settings), Libraries(libraries), View(view) {}
+
+void TPassThruProbe::Load(const std::string& device) {
+    if (Library)
+        return;
+    View.ClearProbeLog();
+    View.AddProbeLine("Device:\t" + device);
+    // An entry that is missing reads as an empty path.
+    const std::string path = Catalogue.Value(device, TPassThruDevice::FunctionLibrary);
+    std::string line = "DLL:\t" + path;
+    // An empty path would name no library at all; the system might answer
+    // it with the program itself.
+    if (!path.empty())
+        Library = Libraries.Load(path);
+    if (!Library) {
+        View.AddProbeLine(line + " - ERROR");
+        View.AddProbeLine("");
+        return;
+    }
+    Api.Resolve(Libraries, Library);
+    Device = 0;
+    View.ShowLibraryLoaded();
+    View.AddProbeLine(line);
+    View.AddProbeLine("Vendor:\t" + Catalogue.Value(device, TPassThruDevice::Vendor));
+    View.AddProbeLine("Name:\t" + Catalogue.Value(device, TPassThruDevice::Name));
+    View.AddProbeLine("");
 }
 
-void TfrmMain::btJ2534_OpenClick() {
-    if (!PassThruLib)
+void TPassThruProbe::Unload() {
+    if (!Library)
         return;
-    if (PassThruDeviceId == 0)
-        OpenDevice(*this);
-    else
-        CloseDevice(*this);
+    if (Device != 0)
+        Close();
+    Libraries.Free(Library);
+    Library = nullptr;
+    Api.Forget();
+    View.ShowLibraryUnloaded();
+    View.AddProbeLine("Unload DLL");
+    View.AddProbeLine("");
 }
 
-void TfrmMain::btJ2534_VersionClick() {
-    if (!PassThruLib || !PassThru.PassThruReadVersion)
+void TPassThruProbe::LoadOrUnload(const std::string& device) {
+    if (Library)
+        Unload();
+    else
+        Load(device);
+}
+
+void TPassThruProbe::Open() {
+    if (!Library || Device != 0)
         return;
-    for (auto& buffer : PassThruVersionText)
+    uint32_t id = 0;
+    const TPassThruStatus status =
+        Api.PassThruOpen ? Api.PassThruOpen(nullptr, &id) : MissingEntryPoint;
+    // Device id 0 means "none open", so a library that answers it has not
+    // opened anything this program can close; the next click opens again.
+    Device = status == PassThruNoError ? id : 0;
+    if (Device != 0)
+        View.ShowDeviceOpen();
+    View.AddProbeLine("Open Device - " + Outcome(status));
+    View.AddProbeLine("");
+}
+
+void TPassThruProbe::Close() {
+    if (!Library || Device == 0)
+        return;
+    const TPassThruStatus status =
+        Api.PassThruClose ? Api.PassThruClose(Device) : MissingEntryPoint;
+    // A failed close still ends this program's use of the device.
+    Device = 0;
+    View.ShowDeviceClosed();
+    View.AddProbeLine("Close Device - " + Outcome(status));
+    View.AddProbeLine("");
+}
+
+void TPassThruProbe::OpenOrClose() {
+    if (Device == 0)
+        Open();
+    else
+        Close();
+}
+
+void TPassThruProbe::ReadVersion() {
+    if (!Library || !Api.PassThruReadVersion)
+        return;
+    for (auto& buffer : VersionText)
         std::fill(std::begin(buffer), std::end(buffer), '\0');
-    if (PassThru.PassThruReadVersion(PassThruDeviceId, PassThruVersionText[0],
-                                     PassThruVersionText[1],
-                                     PassThruVersionText[2]) != PassThruNoError)
+    if (Api.PassThruReadVersion(Device, VersionText[0], VersionText[1], VersionText[2]) !=
+        PassThruNoError)
         return;
-    memJ2534.Add("Read Version");
-    memJ2534.Add("Firmware:\t" + BufferText(PassThruVersionText[0]));
-    memJ2534.Add("DLL:\t" + BufferText(PassThruVersionText[1]));
-    memJ2534.Add("API:\t" + BufferText(PassThruVersionText[2]));
-    memJ2534.Add("");
+    View.AddProbeLine("Read Version");
+    View.AddProbeLine("Firmware:\t" + BufferText(VersionText[0]));
+    View.AddProbeLine("DLL:\t" + BufferText(VersionText[1]));
+    View.AddProbeLine("API:\t" + BufferText(VersionText[2]));
+    View.AddProbeLine("");
 }
 
-void TfrmMain::btJ2534_InfoClick() {
-    btJ2534_LoadClick();
-    btJ2534_OpenClick();
-    btJ2534_VersionClick();
-    btJ2534_LoadClick();
+void TPassThruProbe::ReadInfo(const std::string& device) {
+    LoadOrUnload(device);
+    OpenOrClose();
+    ReadVersion();
+    LoadOrUnload(device);
 }
 
-void TfrmMain::memJ2534Change() {
-    btJ2534_Copy.SetEnabled(!memJ2534.IsEmpty());
-}
-
-void TfrmMain::btJ2534_CopyClick() {
-    if (memJ2534.IsEmpty())
+void TPassThruProbe::Release() {
+    if (!Library)
         return;
-    memJ2534.SelectAll();
-    Platform.UserIo.SetClipboardText(memJ2534.Text());
+    Libraries.Free(Library);
+    Library = nullptr;
+    Api.Forget();
+    Device = 0;
 }
 
 } // namespace qvx

@@ -1,6 +1,9 @@
-// The J2534 page: the catalogue list, the library probe over fake entry
-// points, the version check and the driver installation from the simulated
-// adapter.
+// Pass-thru: the library probe over fake entry points and the driver
+// installer, each with a view that records what it is told; then the J2534
+// page: the catalogue list, the page as both views, and the installation
+// from the simulated adapter.
+#include "j2534/installer.h"
+#include "j2534/probe.h"
 #include "tests/native/sim_window_fixture.h"
 
 #include <cstring>
@@ -63,26 +66,312 @@ TFakeLibraries::Symbols FakeSymbols() {
     return s;
 }
 
+void AddDevice(TMemoryRegistry& registry, const std::string& name, const std::string& dll,
+               const std::string& config) {
+    const std::string key = Catalogue + "\\" + name;
+    registry.SetString(key, "Vendor", "Vendor of " + name);
+    registry.SetString(key, "Name", "Name of " + name);
+    registry.SetString(key, "FunctionLibrary", dll);
+    if (!config.empty())
+        registry.SetString(key, "ConfigApplication", config);
+}
+
+// Three entries of the catalogue; only Bravo's library exists.
+void AddDevices(TMemoryRegistry& registry, TFakeLibraries& libraries) {
+    AddDevice(registry, "Alpha - A1", "C:\\A\\a1.dll", "C:\\A\\a1cfg.exe");
+    AddDevice(registry, "Bravo - B2", "C:\\B\\b2.dll", "C:\\B\\Tools\\b2cfg.exe");
+    AddDevice(registry, "Charlie - C3", "C:\\C\\c3.dll", "");
+    libraries.Add("C:\\B\\b2.dll", FakeSymbols());
+}
+
+// ---- The probe ----
+
+class TProbeViewLog : public IProbeView {
+public:
+    std::vector<std::string> Lines;
+    std::vector<std::string> States;
+    void ClearProbeLog() override { Lines.clear(); }
+    void AddProbeLine(const std::string& line) override { Lines.push_back(line); }
+    void ShowLibraryLoaded() override { States.push_back("loaded"); }
+    void ShowLibraryUnloaded() override { States.push_back("unloaded"); }
+    void ShowDeviceOpen() override { States.push_back("open"); }
+    void ShowDeviceClosed() override { States.push_back("closed"); }
+};
+
+class ProbeTest : public ::testing::Test, protected TMemoryPlatform {
+protected:
+    ProbeTest() {
+        g_fake = &Fake;
+        AddDevices(Registry, Libraries);
+    }
+    ~ProbeTest() override { g_fake = nullptr; }
+
+    TFakePassThru Fake;
+    TSettingsStore Settings{Platform};
+    TProbeViewLog View;
+    TPassThruProbe Probe{Settings, Libraries, View};
+};
+
+TEST_F(ProbeTest, ReadInfoWhenTheLoadFails) {
+    Probe.ReadInfo("Alpha - A1"); // a1.dll does not exist
+    // Open and Version do nothing; the closing Load tries again.
+    EXPECT_EQ(View.Lines,
+              (std::vector<std::string>{"Device:\tAlpha - A1", "DLL:\tC:\\A\\a1.dll - ERROR", ""}));
+    EXPECT_EQ(Libraries.Attempts(), (std::vector<std::string>{"C:\\A\\a1.dll", "C:\\A\\a1.dll"}));
+    EXPECT_FALSE(Probe.Loaded());
+    EXPECT_TRUE(View.States.empty());
+
+    // The entry gone since the list was filled: no path at all.
+    Registry.DeleteKey(Catalogue + "\\Alpha - A1");
+    Probe.Load("Alpha - A1");
+    EXPECT_EQ(View.Lines, (std::vector<std::string>{"Device:\tAlpha - A1", "DLL:\t - ERROR", ""}));
+    // An empty path is never handed to the loader.
+    AddDevice(Registry, "Delta - D4", "", "");
+    Probe.Load("Delta - D4");
+    EXPECT_EQ(Libraries.Attempts().size(), 2u);
+    EXPECT_FALSE(Probe.Loaded());
+}
+
+TEST_F(ProbeTest, OpenFailureKeepsTheDeviceClosed) {
+    Fake.OpenStatus = 8;
+    Probe.Load("Bravo - B2");
+    Probe.OpenOrClose();
+    EXPECT_EQ(View.Lines.at(View.Lines.size() - 2), "Open Device - ERROR");
+    EXPECT_EQ(View.States, (std::vector<std::string>{"loaded"}));
+    EXPECT_EQ(Probe.DeviceId(), 0u);
+}
+
+TEST_F(ProbeTest, DeviceIdZeroCountsAsNotOpen) {
+    Fake.Id = 0;
+    Probe.Load("Bravo - B2");
+    Probe.OpenOrClose();
+    Probe.OpenOrClose();
+    EXPECT_EQ(Fake.Calls, (std::vector<std::string>{"Open", "Open"}));
+    // Unloading has no device to close.
+    Probe.Unload();
+    EXPECT_EQ(Fake.Calls.size(), 2u);
+    EXPECT_EQ(View.States, (std::vector<std::string>{"loaded", "unloaded"}));
+}
+
+TEST_F(ProbeTest, UnloadWithADeviceOpenClosesItFirst) {
+    Fake.CloseStatus = 3;
+    Probe.LoadOrUnload("Bravo - B2");
+    Probe.OpenOrClose();
+    EXPECT_EQ(Probe.DeviceId(), 7u);
+    auto expected = View.Lines;
+    Probe.LoadOrUnload("Bravo - B2");
+    for (const char* line : {"Close Device - ERROR", "", "Unload DLL", ""})
+        expected.push_back(line);
+    EXPECT_EQ(View.Lines, expected);
+    EXPECT_EQ(Fake.Calls.back(), "Close 7");
+    EXPECT_EQ(Probe.DeviceId(), 0u);
+    EXPECT_EQ(View.States, (std::vector<std::string>{"loaded", "open", "closed", "unloaded"}));
+    EXPECT_EQ(Libraries.LoadedCount("C:\\B\\b2.dll"), 0);
+}
+
+TEST_F(ProbeTest, VersionTextsAndFailures) {
+    Fake.Firmware = std::string(80, 'F'); // fills the buffer: no zero byte
+    Probe.Load("Bravo - B2");
+    Probe.Open();
+    Probe.ReadVersion();
+    EXPECT_EQ(View.Lines.at(View.Lines.size() - 4), "Firmware:\t" + std::string(80, 'F'));
+
+    const size_t lines = View.Lines.size();
+    Fake.VersionStatus = 0x1A;
+    Probe.ReadVersion();
+    EXPECT_EQ(View.Lines.size(), lines);
+}
+
+TEST_F(ProbeTest, MissingEntryPointsAreFailedCalls) {
+    TFakeLibraries::Symbols partial = FakeSymbols();
+    partial.erase("PassThruOpen");
+    partial.erase("PassThruReadVersion");
+    Libraries.Add("C:\\C\\c3.dll", partial);
+    Probe.ReadInfo("Charlie - C3");
+    EXPECT_EQ(View.Lines.at(5), "Open Device - ERROR");
+    EXPECT_EQ(View.Lines.at(7), "Unload DLL");
+    EXPECT_TRUE(Fake.Calls.empty());
+}
+
+TEST(FindDllVersion, TextAfterTheFirstMarker) {
+    const std::string withZero("xxMkdV105\0MkdV999", 17);
+    EXPECT_EQ(FindDllVersion(withZero.data(), withZero.size()), "105");
+    EXPECT_EQ(FindDllVersion("abcMkdV2.0", 10), "2.0");
+    EXPECT_EQ(FindDllVersion("MkdV", 4), "");
+    EXPECT_EQ(FindDllVersion("MkdX105", 7), "");
+    EXPECT_EQ(FindDllVersion("Mkd", 3), "");
+}
+
+// ---- The driver installer ----
+
+class TDriverViewLog : public IDriverView {
+public:
+    bool Offered = true;
+    std::string Version = "<none>";
+    std::string Marks = "hidden";
+    std::string Hint = "<unset>"; // "" when hidden
+    int Position = 55;
+    std::vector<int> Positions;
+    int EntriesWritten = 0;
+
+    bool DriverOffered() override { return Offered; }
+    void ShowInstalledVersion(const std::string& text) override { Version = text; }
+    void HideVersionMarks() override { Marks = "hidden"; }
+    void ShowVersionMarks(bool current) override { Marks = current ? "current" : "stale"; }
+    void ShowDriverHint(const std::string& text) override { Hint = text; }
+    void HideDriverHint() override { Hint.clear(); }
+    int InstallProgress() override { return Position; }
+    int InstallProgressMax() override { return 100; }
+    void SetInstallProgress(int position) override {
+        Position = position;
+        Positions.push_back(position);
+    }
+    void MakerEntryWritten() override { ++EntriesWritten; }
+};
+
+class InstallerTest : public ::testing::Test, protected TMemoryPlatform {
+protected:
+    InstallerTest() {
+        Files.SetSystemFolder("C:\\Windows\\system32");
+        Files.SetProgramPath("C:\\Quorvelix\\Configurator.exe");
+    }
+    bool Installed(std::string& content) { return Files.Get(Dll, content); }
+
+    const std::string Dll = "C:\\Windows\\system32\\mvpass32.dll";
+    const std::string Entry = Catalogue + "\\Morveklink - Quorvelix";
+    TSettingsStore Settings{Platform};
+    TDriverViewLog View;
+    TDriverInstaller Installer{Settings, Files, View};
+};
+
+TEST_F(InstallerTest, EqualVersionsAreCurrent) {
+    Files.Put(Dll, std::string("MZ\0\0MkdV105\0rest", 16));
+    Installer.CheckVersion("105");
+    EXPECT_EQ(Installer.DriverDllPath(), Dll);
+    EXPECT_EQ(View.Version, "105");
+    EXPECT_EQ(View.Marks, "current");
+    EXPECT_EQ(View.Hint, "");
+}
+
+TEST_F(InstallerTest, MissingMarkerAsksForAnUpdate) {
+    Files.Put(Dll, "MZ plain library");
+    Installer.CheckVersion("105");
+    EXPECT_EQ(View.Version, "");
+    EXPECT_EQ(View.Marks, "stale");
+    EXPECT_EQ(View.Hint, "- Update is required ->");
+}
+
+TEST_F(InstallerTest, MissingFileAndMissingSystemFolder) {
+    View.Marks = "current";
+    Installer.CheckVersion("105");
+    EXPECT_EQ(View.Version, "Not installed");
+    EXPECT_EQ(View.Marks, "hidden");
+
+    Files.SetSystemFolder("");
+    Installer.CheckVersion("105");
+    EXPECT_EQ(View.Version, "Access Error");
+    EXPECT_EQ(Installer.DriverDllPath(), "");
+}
+
+TEST_F(InstallerTest, NoOfferedDriverLeavesTheMarksHidden) {
+    Files.Put(Dll, std::string("MkdV104\0", 8));
+    View.Offered = false;
+    Installer.CheckVersion("105");
+    EXPECT_EQ(View.Version, "104");
+    EXPECT_EQ(View.Marks, "hidden");
+    EXPECT_EQ(View.Hint, "<unset>");
+}
+
+TEST_F(InstallerTest, InstallWritesTheLibraryAndTheMakersEntry) {
+    // No version check before: the installation finds the system folder.
+    const Bytes image = "MZ" + std::string(40000, 'x') + std::string("MkdV105\0", 8);
+    EXPECT_TRUE(Installer.Install(image, "105"));
+    EXPECT_TRUE(UserIo.Boxes().empty());
+    std::string content;
+    ASSERT_TRUE(Installed(content));
+    EXPECT_EQ(content, image);
+
+    std::vector<int> expected = {0, 30, 40, 50, 60, 70};
+    for (int p = 71; p <= 90; ++p)
+        expected.push_back(p);
+    expected.push_back(100);
+    EXPECT_EQ(View.Positions, expected);
+
+    std::vector<std::string> names = {"Vendor", "Name", "ConfigApplication", "FunctionLibrary"};
+    for (const TPassThruProtocolFlag& flag : PassThruProtocolTable)
+        names.push_back(flag.Name);
+    EXPECT_EQ(Registry.ValueNamesOf(Entry), names);
+    TMemoryRegistry::Value v;
+    ASSERT_TRUE(Registry.GetValue(Entry, "FunctionLibrary", v));
+    EXPECT_EQ(v.Text, Dll);
+    ASSERT_TRUE(Registry.GetValue(Entry, "ConfigApplication", v));
+    EXPECT_EQ(v.Text, "C:\\Quorvelix\\Configurator.exe");
+    ASSERT_TRUE(Registry.GetValue(Entry, "SCI_B_TRANS", v));
+    EXPECT_EQ(v.Type, RegValueType::Dword);
+    EXPECT_EQ(v.Number, 0u);
+    ASSERT_TRUE(Registry.GetValue(Entry, "UART_ECHO_BYTE_PS", v));
+    EXPECT_EQ(v.Number, 1u);
+
+    EXPECT_EQ(View.EntriesWritten, 1);
+    EXPECT_EQ(View.Version, "105");
+    EXPECT_EQ(View.Marks, "current");
+}
+
+TEST_F(InstallerTest, AnEmptyImageChangesNothing) {
+    EXPECT_FALSE(Installer.Install("", "105"));
+    std::string content;
+    EXPECT_FALSE(Installed(content));
+    EXPECT_FALSE(Registry.KeyExists(Entry));
+    EXPECT_TRUE(UserIo.Boxes().empty());
+    EXPECT_TRUE(View.Positions.empty());
+    EXPECT_EQ(View.Version, "<none>");
+}
+
+TEST_F(InstallerTest, ALockedTargetFileIsAnError) {
+    Files.Put(Dll, "in use");
+    Files.Lock(Dll);
+    EXPECT_FALSE(Installer.Install("MZ new", "105"));
+    ASSERT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
+    EXPECT_EQ(UserIo.Boxes()[0].Caption, "Configurator - Error...");
+    EXPECT_EQ(UserIo.Boxes()[0].Flags, 16u);
+    EXPECT_FALSE(Registry.KeyExists(Entry));
+    EXPECT_EQ(View.EntriesWritten, 0);
+    std::string content;
+    ASSERT_TRUE(Installed(content));
+    EXPECT_EQ(content, "in use");
+
+    // Without a system folder there is nowhere to write either.
+    Files.SetSystemFolder("");
+    TDriverInstaller fresh(Settings, Files, View);
+    EXPECT_FALSE(fresh.Install("MZ new", "105"));
+    EXPECT_EQ(UserIo.Boxes().size(), 2u);
+    EXPECT_EQ(View.Version, "Access Error");
+}
+
+TEST_F(InstallerTest, AFailedCatalogueWriteIsAnError) {
+    Registry.MakeReadOnly(Catalogue);
+    EXPECT_FALSE(Installer.Install("MZ new", "105"));
+    ASSERT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
+    // The library is written all the same, and the list read again.
+    std::string content;
+    EXPECT_TRUE(Installed(content));
+    EXPECT_EQ(View.EntriesWritten, 1);
+    EXPECT_EQ(View.Positions.back(), 100);
+}
+
+// ---- The page ----
+
 class J2534Test : public WindowTest {
 protected:
     J2534Test() {
         g_fake = &Fake;
         Form.pcOptions.SetActivePage(&Form.J2534);
         Form.Settings.AppDir = "C:\\Quorvelix\\";
-        AddDevice("Alpha - A1", "C:\\A\\a1.dll", "C:\\A\\a1cfg.exe");
-        AddDevice("Bravo - B2", "C:\\B\\b2.dll", "C:\\B\\Tools\\b2cfg.exe");
-        AddDevice("Charlie - C3", "C:\\C\\c3.dll", "");
-        Libraries.Add("C:\\B\\b2.dll", FakeSymbols());
+        AddDevices(Registry, Libraries);
     }
     ~J2534Test() override { g_fake = nullptr; }
-    void AddDevice(const std::string& name, const std::string& dll, const std::string& config) {
-        const std::string key = Catalogue + "\\" + name;
-        Registry.SetString(key, "Vendor", "Vendor of " + name);
-        Registry.SetString(key, "Name", "Name of " + name);
-        Registry.SetString(key, "FunctionLibrary", dll);
-        if (!config.empty())
-            Registry.SetString(key, "ConfigApplication", config);
-    }
     void Choose(const std::string& device) {
         Registry.SetString(SettingsKey, "Device", device);
         Form.btJ2534_Refresh.UserClick();
@@ -156,15 +445,13 @@ TEST_F(J2534Test, ReadInfoOnAWorkingDevice) {
                                                 "Close Device - OK", "", "Unload DLL", ""}));
     EXPECT_EQ(Fake.Calls, (std::vector<std::string>{"Open", "ReadVersion 7", "Close 7"}));
     EXPECT_EQ(Libraries.LoadedCount("C:\\B\\b2.dll"), 0);
-    EXPECT_EQ(Form.btJ2534_Load.Caption(), "Load");
-    EXPECT_TRUE(Form.cbJ2534_Devices.Enabled());
     EXPECT_TRUE(Form.btJ2534_Copy.Enabled());
     Form.btJ2534_Copy.UserClick();
     EXPECT_EQ(UserIo.Clipboard(), Form.memJ2534.Text());
     EXPECT_TRUE(Form.memJ2534.AllSelected());
 }
 
-TEST_F(J2534Test, LoadStatesAndAFailedLoad) {
+TEST_F(J2534Test, ButtonsFollowTheProbe) {
     Choose("Bravo - B2");
     Form.btJ2534_Load.UserClick();
     EXPECT_EQ(Form.btJ2534_Load.Caption(), "Unload");
@@ -172,99 +459,28 @@ TEST_F(J2534Test, LoadStatesAndAFailedLoad) {
     EXPECT_FALSE(Form.btJ2534_Refresh.Enabled());
     EXPECT_TRUE(Form.btJ2534_Open.Enabled());
     EXPECT_FALSE(Form.btJ2534_Version.Enabled());
-    Form.btJ2534_Load.UserClick();
-
-    Form.cbJ2534_Devices.UserSelect(0); // a1.dll does not exist
-    Form.btJ2534_Load.UserClick();
-    EXPECT_EQ(Memo(),
-              (std::vector<std::string>{"Device:\tAlpha - A1", "DLL:\tC:\\A\\a1.dll - ERROR", ""}));
-    EXPECT_EQ(Form.btJ2534_Load.Caption(), "Load");
-    EXPECT_FALSE(Form.btJ2534_Open.Enabled());
-    EXPECT_EQ(Form.PassThruLib, nullptr);
-
-    // The entry gone since the refresh: no path at all.
-    Registry.DeleteKey(Catalogue + "\\Alpha - A1");
-    Form.btJ2534_Load.UserClick();
-    EXPECT_EQ(Memo(), (std::vector<std::string>{"Device:\tAlpha - A1", "DLL:\t - ERROR", ""}));
-}
-
-TEST_F(J2534Test, OpenFailureKeepsTheDeviceClosed) {
-    Fake.OpenStatus = 8;
-    Choose("Bravo - B2");
-    Form.btJ2534_Load.UserClick();
-    Form.btJ2534_Open.UserClick();
-    EXPECT_EQ(Memo().at(Memo().size() - 2), "Open Device - ERROR");
-    EXPECT_EQ(Form.btJ2534_Open.Caption(), "Open");
-    EXPECT_FALSE(Form.btJ2534_Version.Enabled());
-    EXPECT_EQ(Form.PassThruDeviceId, 0u);
-}
-
-TEST_F(J2534Test, DeviceIdZeroCountsAsNotOpen) {
-    Fake.Id = 0;
-    Choose("Bravo - B2");
-    Form.btJ2534_Load.UserClick();
-    Form.btJ2534_Open.UserClick();
-    Form.btJ2534_Open.UserClick();
-    EXPECT_EQ(Fake.Calls, (std::vector<std::string>{"Open", "Open"}));
-    EXPECT_EQ(Form.btJ2534_Open.Caption(), "Open");
-    // Unloading has no device to close.
-    Form.btJ2534_Load.UserClick();
-    EXPECT_EQ(Fake.Calls.size(), 2u);
-}
-
-TEST_F(J2534Test, UnloadWithADeviceOpenClosesItFirst) {
-    Fake.CloseStatus = 3;
-    Choose("Bravo - B2");
-    Form.btJ2534_Load.UserClick();
     Form.btJ2534_Open.UserClick();
     EXPECT_EQ(Form.btJ2534_Open.Caption(), "Close");
     EXPECT_TRUE(Form.btJ2534_Version.Enabled());
-    const auto before = Memo();
+    Form.btJ2534_Version.UserClick();
+    EXPECT_EQ(Fake.Calls.back(), "ReadVersion 7");
+
+    // Unloading with the device open.
     Form.btJ2534_Load.UserClick();
-    auto expected = before;
-    for (const char* line : {"Close Device - ERROR", "", "Unload DLL", ""})
-        expected.push_back(line);
-    EXPECT_EQ(Memo(), expected);
-    EXPECT_EQ(Fake.Calls.back(), "Close 7");
-    EXPECT_EQ(Form.PassThruDeviceId, 0u);
+    EXPECT_FALSE(Form.Probe.Loaded());
     EXPECT_EQ(Form.btJ2534_Open.Caption(), "Open");
     EXPECT_FALSE(Form.btJ2534_Open.Enabled());
-    EXPECT_EQ(Libraries.LoadedCount("C:\\B\\b2.dll"), 0);
-}
+    EXPECT_FALSE(Form.btJ2534_Version.Enabled());
+    EXPECT_EQ(Form.btJ2534_Load.Caption(), "Load");
+    EXPECT_TRUE(Form.cbJ2534_Devices.Enabled());
+    EXPECT_TRUE(Form.btJ2534_Refresh.Enabled());
 
-TEST_F(J2534Test, VersionTextsAndFailures) {
-    Fake.Firmware = std::string(80, 'F'); // fills the buffer: no zero byte
-    Choose("Bravo - B2");
+    // The probe loads the device the list shows.
+    Form.cbJ2534_Devices.UserSelect(0);
     Form.btJ2534_Load.UserClick();
-    Form.btJ2534_Open.UserClick();
-    Form.btJ2534_Version.UserClick();
-    EXPECT_EQ(Memo().at(Memo().size() - 4), "Firmware:\t" + std::string(80, 'F'));
-
-    const size_t lines = Memo().size();
-    Fake.VersionStatus = 0x1A;
-    Form.btJ2534_Version.UserClick();
-    EXPECT_EQ(Memo().size(), lines);
-}
-
-TEST_F(J2534Test, ReadInfoWhenTheLoadFails) {
-    Choose("Alpha - A1");
-    Form.btJ2534_Info.UserClick();
-    EXPECT_EQ(Memo(),
-              (std::vector<std::string>{"Device:\tAlpha - A1", "DLL:\tC:\\A\\a1.dll - ERROR", ""}));
-    EXPECT_EQ(Libraries.Attempts(), (std::vector<std::string>{"C:\\A\\a1.dll", "C:\\A\\a1.dll"}));
-    EXPECT_EQ(Form.PassThruLib, nullptr);
-}
-
-TEST_F(J2534Test, MissingEntryPointsAreFailedCalls) {
-    TFakeLibraries::Symbols partial = FakeSymbols();
-    partial.erase("PassThruOpen");
-    partial.erase("PassThruReadVersion");
-    Libraries.Add("C:\\C\\c3.dll", partial);
-    Choose("Charlie - C3");
-    Form.btJ2534_Info.UserClick();
-    EXPECT_EQ(Memo().at(5), "Open Device - ERROR");
-    EXPECT_EQ(Memo().at(7), "Unload DLL");
-    EXPECT_TRUE(Fake.Calls.empty());
+    EXPECT_EQ(Memo().at(0), "Device:\tAlpha - A1");
+    EXPECT_EQ(Form.btJ2534_Load.Caption(), "Load");
+    EXPECT_FALSE(Form.btJ2534_Open.Enabled());
 }
 
 TEST_F(J2534Test, CopyWithAnEmptyMemoDoesNothing) {
@@ -283,19 +499,22 @@ TEST_F(J2534Test, RefreshWhileLoadedKeepsUnloadReachable) {
     Form.btJ2534_RefreshClick();
     EXPECT_TRUE(Form.btJ2534_Load.Enabled());
     Form.btJ2534_Load.UserClick();
-    EXPECT_EQ(Form.PassThruLib, nullptr);
+    EXPECT_FALSE(Form.Probe.Loaded());
 }
 
-TEST(FindDllVersion, TextAfterTheFirstMarker) {
-    const std::string withZero("xxMkdV105\0MkdV999", 17);
-    EXPECT_EQ(FindDllVersion(withZero.data(), withZero.size()), "105");
-    EXPECT_EQ(FindDllVersion("abcMkdV2.0", 10), "2.0");
-    EXPECT_EQ(FindDllVersion("MkdV", 4), "");
-    EXPECT_EQ(FindDllVersion("MkdX105", 7), "");
-    EXPECT_EQ(FindDllVersion("Mkd", 3), "");
+TEST_F(J2534Test, ClosingTheWindowReleasesTheLibraryWithoutClosingTheDevice) {
+    Choose("Bravo - B2");
+    Form.btJ2534_Load.UserClick();
+    Form.btJ2534_Open.UserClick();
+    const auto lines = Memo();
+    Form.FormClose();
+    EXPECT_EQ(Libraries.LoadedCount("C:\\B\\b2.dll"), 0);
+    EXPECT_EQ(Fake.Calls, (std::vector<std::string>{"Open"}));
+    EXPECT_EQ(Memo(), lines);
+    EXPECT_FALSE(Form.Probe.Loaded());
 }
 
-// ---- Version check and page change ----
+// ---- The driver group ----
 
 class DriverCheckTest : public J2534Test {
 protected:
@@ -307,49 +526,28 @@ protected:
     const std::string Installed = "C:\\Windows\\system32\\mvpass32.dll";
 };
 
-TEST_F(DriverCheckTest, EqualVersionsAreGreen) {
-    Files.Put(Installed, std::string("MZ\0\0MkdV105\0rest", 16));
-    Form.lbJ2534_Message.SetVisible(true);
-    Form.btJ2534_Version_Check.UserClick();
-    EXPECT_EQ(Form.DriverDllPath, Installed);
-    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "105");
-    EXPECT_TRUE(Form.shJ2534_Version_DLL.Visible());
-    EXPECT_TRUE(Form.shJ2534_Install.Visible());
-    EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clGreen);
-    EXPECT_EQ(Form.shJ2534_Install.BrushColor(), clGreen);
-    EXPECT_FALSE(Form.lbJ2534_Message.Visible());
-}
-
-TEST_F(DriverCheckTest, MissingMarkerAsksForAnUpdate) {
+TEST_F(DriverCheckTest, MarksAndHintOnThePage) {
     Files.Put(Installed, "MZ plain library");
     Form.btJ2534_Version_Check.UserClick();
-    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "");
+    EXPECT_EQ(Form.Installer.DriverDllPath(), Installed);
     EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clRed);
     EXPECT_EQ(Form.shJ2534_Install.BrushColor(), clGreen);
+    EXPECT_TRUE(Form.shJ2534_Version_DLL.Visible());
+    EXPECT_TRUE(Form.shJ2534_Install.Visible());
     EXPECT_TRUE(Form.lbJ2534_Message.Visible());
     EXPECT_EQ(Form.lbJ2534_Message.Caption(), "- Update is required ->");
-}
 
-TEST_F(DriverCheckTest, MissingFileAndMissingSystemFolder) {
-    Form.shJ2534_Install.SetVisible(true);
+    Files.Put(Installed, std::string("MZ\0\0MkdV105\0rest", 16));
     Form.btJ2534_Version_Check.UserClick();
-    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
-    EXPECT_FALSE(Form.shJ2534_Install.Visible());
-    EXPECT_FALSE(Form.shJ2534_Version_DLL.Visible());
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "105");
+    EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clGreen);
+    EXPECT_FALSE(Form.lbJ2534_Message.Visible());
 
-    Files.SetSystemFolder("");
-    Form.btJ2534_Version_Check.UserClick();
-    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "Access Error");
-    EXPECT_EQ(Form.DriverDllPath, "");
-}
-
-TEST_F(DriverCheckTest, NoOfferedDriverLeavesTheShapesHidden) {
-    Files.Put(Installed, std::string("MkdV104\0", 8));
+    // Without an offered driver the marks stay hidden.
     Form.btJ2534_Install.SetEnabled(false);
     Form.btJ2534_Version_Check.UserClick();
-    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "104");
     EXPECT_FALSE(Form.shJ2534_Version_DLL.Visible());
-    EXPECT_FALSE(Form.lbJ2534_Message.Visible());
+    EXPECT_FALSE(Form.shJ2534_Install.Visible());
 }
 
 TEST_F(DriverCheckTest, OpeningThePage) {
@@ -383,23 +581,9 @@ TEST_F(DriverCheckTest, OpeningThePageWithoutAnOfferedDriver) {
 
 // ---- Installation from the simulated adapter ----
 
-// Records every position the progress bar takes.
-class TPositionLog : public IControlPeer {
-public:
-    std::vector<int> Positions;
-    void PropertyChanged(TControl& control, TProp prop) override {
-        if (prop == TProp::Position)
-            Positions.push_back(static_cast<TProgressBar&>(control).Position());
-    }
-};
-
 class DriverInstallTest : public SimWindowTest {
 protected:
-    DriverInstallTest() {
-        Files.SetSystemFolder("C:\\Windows\\system32");
-        Form.pbJ2534_Install.AttachPeer(&Progress);
-    }
-    ~DriverInstallTest() override { Form.pbJ2534_Install.AttachPeer(nullptr); }
+    DriverInstallTest() { Files.SetSystemFolder("C:\\Windows\\system32"); }
     // Identifies the adapter, so that it offers its driver, and opens the page.
     void Identify() {
         Form.btSearch.UserClick();
@@ -407,104 +591,28 @@ protected:
         ASSERT_EQ(Form.AdapterInfo().DriverVersion, "105");
         Form.pcOptions.UserSelectPage(2);
         ASSERT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
-        Form.pbJ2534_Install.SetPosition(55);
-        Progress.Positions.clear();
     }
     bool Installed(std::string& content) { return Files.Get(Dll, content); }
 
     const std::string Dll = "C:\\Windows\\system32\\mvpass32.dll";
-    const std::string Entry = Catalogue + "\\Morveklink - Quorvelix";
-    TPositionLog Progress;
 };
 
-TEST_F(DriverInstallTest, InstallsTheImageAndRegistersTheDevice) {
+TEST_F(DriverInstallTest, InstallsTheImageTheAdapterSends) {
     Configure("fault.garbage=xy;driver.image.pattern=40000");
     Identify();
+    Form.pbJ2534_Install.SetPosition(55);
     Form.btJ2534_Install.UserClick();
     EXPECT_TRUE(UserIo.Boxes().empty());
     std::string content;
     ASSERT_TRUE(Installed(content));
     ASSERT_EQ(content.size(), 40000u);
     EXPECT_EQ(content, Adapter.Config().DriverImage);
-
-    std::vector<int> expected = {0, 30, 40, 50, 60, 70};
-    for (int p = 71; p <= 90; ++p)
-        expected.push_back(p);
-    expected.push_back(100);
-    EXPECT_EQ(Progress.Positions, expected);
-
-    std::vector<std::string> names = {"Vendor", "Name", "ConfigApplication", "FunctionLibrary"};
-    for (const TPassThruProtocolFlag& flag : PassThruProtocolTable)
-        names.push_back(flag.Name);
-    EXPECT_EQ(Registry.ValueNamesOf(Entry), names);
-    TMemoryRegistry::Value v;
-    ASSERT_TRUE(Registry.GetValue(Entry, "FunctionLibrary", v));
-    EXPECT_EQ(v.Text, Dll);
-    ASSERT_TRUE(Registry.GetValue(Entry, "ConfigApplication", v));
-    EXPECT_EQ(v.Text, "C:\\Quorvelix\\Configurator.exe");
-    ASSERT_TRUE(Registry.GetValue(Entry, "SCI_B_TRANS", v));
-    EXPECT_EQ(v.Type, RegValueType::Dword);
-    EXPECT_EQ(v.Number, 0u);
-    ASSERT_TRUE(Registry.GetValue(Entry, "UART_ECHO_BYTE_PS", v));
-    EXPECT_EQ(v.Number, 1u);
-
+    EXPECT_EQ(Form.pbJ2534_Install.Position(), 100);
     // The refresh lists the new entry; the pattern has no marker.
     EXPECT_EQ(Form.cbJ2534_Devices.Items(), (std::vector<std::string>{"Morveklink - Quorvelix"}));
     EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "");
     EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clRed);
     EXPECT_FALSE(Link.IsOpen());
-}
-
-TEST_F(DriverInstallTest, TheDefaultImageChecksGreen) {
-    Identify();
-    Form.btJ2534_Install.UserClick();
-    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "105");
-    EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clGreen);
-    EXPECT_TRUE(Form.shJ2534_Version_DLL.Visible());
-    EXPECT_FALSE(Form.lbJ2534_Message.Visible());
-}
-
-TEST_F(DriverInstallTest, AnImageIsCutAtItsFirstEndMarker) {
-    Configure("driver.image=AB[END]CD");
-    Identify();
-    Form.btJ2534_Install.UserClick();
-    std::string content;
-    ASSERT_TRUE(Installed(content));
-    EXPECT_EQ(content, "AB");
-}
-
-TEST_F(DriverInstallTest, AnEmptyImageWritesNothing) {
-    Configure("fault.noend=1");
-    Identify();
-    Form.btJ2534_Install.UserClick();
-    std::string content;
-    EXPECT_FALSE(Installed(content));
-    EXPECT_FALSE(Registry.KeyExists(Entry));
-    EXPECT_TRUE(UserIo.Boxes().empty());
-    EXPECT_TRUE(Progress.Positions.empty());
-}
-
-TEST_F(DriverInstallTest, ALockedTargetFileIsAnError) {
-    Identify();
-    Files.Put(Dll, "in use");
-    Files.Lock(Dll);
-    Form.btJ2534_Install.UserClick();
-    ASSERT_EQ(UserIo.Boxes().size(), 1u);
-    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
-    EXPECT_EQ(UserIo.Boxes()[0].Caption, "Quorvelix Configurator Version 2.3.1.8 - Error...");
-    EXPECT_EQ(UserIo.Boxes()[0].Flags, 16u);
-    EXPECT_FALSE(Registry.KeyExists(Entry));
-    std::string content;
-    ASSERT_TRUE(Installed(content));
-    EXPECT_EQ(content, "in use");
-}
-
-TEST_F(DriverInstallTest, AFailedCatalogueWriteIsAnError) {
-    Identify();
-    Registry.MakeReadOnly(Catalogue);
-    Form.btJ2534_Install.UserClick();
-    ASSERT_EQ(UserIo.Boxes().size(), 1u);
-    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
 }
 
 TEST_F(DriverInstallTest, NoAdapterOnThePort) {

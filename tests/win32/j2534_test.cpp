@@ -2,6 +2,7 @@
 // through LoadLibrary, and the whole road of the maker's driver from the
 // simulated adapter into the system folder and the registry catalogue.
 #include "app/Unitmain.h"
+#include "j2534/probe.h"
 #include "platform/memory/manual_timers.h"
 #include "platform/memory/memory_files.h"
 #include "platform/memory/memory_registry.h"
@@ -106,7 +107,19 @@ TEST(PassThruStandIn, ExportsTheFourteenEntryPointsByPlainName) {
     libraries.Free(lib);
 }
 
-// The window over the real library loader; the catalogue in memory.
+// The probe's log, as the page would show it.
+class TProbeLines : public IProbeView {
+public:
+    std::vector<std::string> Lines;
+    void ClearProbeLog() override { Lines.clear(); }
+    void AddProbeLine(const std::string& line) override { Lines.push_back(line); }
+    void ShowLibraryLoaded() override {}
+    void ShowLibraryUnloaded() override {}
+    void ShowDeviceOpen() override {}
+    void ShowDeviceClosed() override {}
+};
+
+// The probe over the real library loader; the catalogue in memory.
 class StandInProbeTest : public ::testing::Test {
 protected:
     StandInProbeTest() {
@@ -114,9 +127,6 @@ protected:
         Registry.SetString(key, "Vendor", "Test vendor");
         Registry.SetString(key, "Name", "Stand-in");
         Registry.SetString(key, "FunctionLibrary", StandInPath());
-        Registry.SetString(SettingsKey, "Device", "Stand-in");
-        Form.pcOptions.SetActivePage(&Form.J2534);
-        Form.btJ2534_Refresh.UserClick();
     }
     ~StandInProbeTest() override { Controls.Configure(nullptr); }
 
@@ -128,26 +138,27 @@ protected:
     TStaticVersion Version = TStaticVersion::Product();
     TManualTimers Timers;
     TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
-    TfrmMain Form{Platform};
+    TSettingsStore Settings{Platform};
+    TProbeLines View;
+    TPassThruProbe Probe{Settings, Libraries, View};
 };
 
 TEST_F(StandInProbeTest, ReadInfo) {
     Controls.Configure("firmware=FW 9.9;api=04.04");
-    Form.btJ2534_Info.UserClick();
-    EXPECT_EQ(
-        Form.memJ2534.Lines(),
-        (std::vector<std::string>{"Device:\tStand-in", "DLL:\t" + StandInPath(),
-                                  "Vendor:\tTest vendor", "Name:\tStand-in", "", "Open Device - OK",
-                                  "", "Read Version", "Firmware:\tFW 9.9", "DLL:\t105",
-                                  "API:\t04.04", "", "Close Device - OK", "", "Unload DLL", ""}));
-    EXPECT_EQ(Form.PassThruLib, nullptr);
+    Probe.ReadInfo("Stand-in");
+    EXPECT_EQ(View.Lines, (std::vector<std::string>{
+                              "Device:\tStand-in", "DLL:\t" + StandInPath(), "Vendor:\tTest vendor",
+                              "Name:\tStand-in", "", "Open Device - OK", "", "Read Version",
+                              "Firmware:\tFW 9.9", "DLL:\t105", "API:\t04.04", "",
+                              "Close Device - OK", "", "Unload DLL", ""}));
+    EXPECT_FALSE(Probe.Loaded());
 }
 
 TEST_F(StandInProbeTest, FailingOpenStillAsksForTheVersionWithIdZero) {
     Controls.Configure("open=8");
-    Form.btJ2534_Info.UserClick();
-    EXPECT_EQ(Form.memJ2534.Lines().at(5), "Open Device - ERROR");
-    EXPECT_EQ(Form.memJ2534.Lines().at(7), "Unload DLL");
+    Probe.ReadInfo("Stand-in");
+    EXPECT_EQ(View.Lines.at(5), "Open Device - ERROR");
+    EXPECT_EQ(View.Lines.at(7), "Unload DLL");
     EXPECT_EQ(Controls.Calls(0), 1);  // PassThruOpen
     EXPECT_EQ(Controls.Calls(11), 1); // PassThruReadVersion, refused
     EXPECT_EQ(Controls.Calls(1), 0);  // nothing to close
@@ -217,7 +228,7 @@ protected:
     }
     ~DriverRoadTest() override {
         // Unloaded before the traces go: a loaded library cannot be deleted.
-        if (Form.PassThruLib)
+        if (Form.Probe.Loaded())
             Form.btJ2534_Load.UserClick();
     }
     void Identify() {
@@ -248,7 +259,7 @@ TEST_F(DriverRoadTest, IdentifyCheckInstallRefreshReadInfo) {
 
     Form.pcOptions.UserSelectPage(2);
     EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "Not installed");
-    EXPECT_EQ(Form.DriverDllPath, InstalledPath());
+    EXPECT_EQ(Form.Installer.DriverDllPath(), InstalledPath());
 
     Form.btJ2534_Install.UserClick();
     EXPECT_TRUE(UserIo.Boxes().empty());
@@ -293,7 +304,7 @@ TEST_F(DriverRoadTest, ALoadedLibraryCannotBeReplaced) {
     ASSERT_TRUE(UserIo.Boxes().empty());
     ASSERT_EQ(Form.cbJ2534_Devices.Text(), "Morveklink - Quorvelix");
     Form.btJ2534_Load.UserClick();
-    ASSERT_NE(Form.PassThruLib, nullptr);
+    ASSERT_TRUE(Form.Probe.Loaded());
     Form.btJ2534_Install.UserClick();
     ASSERT_EQ(UserIo.Boxes().size(), 1u);
     EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
