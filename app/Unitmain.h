@@ -1,9 +1,9 @@
 #pragma once
 // The main window frmMain: every control with its caption, hint, initial state
 // and place, and the binding of each event to its handler. The handlers are
-// defined beside the work they belong to (session/, modes/, fwupdate/,
-// j2534/, app/startup.cpp, app/about.cpp); they are virtual so that a window
-// can be observed or specialised without touching the bindings.
+// defined beside the work they belong to (session/, modes/, j2534/,
+// app/update_page.cpp, app/startup.cpp, app/about.cpp); they are virtual so
+// that a window can be observed or specialised without touching the bindings.
 //
 // Members are constructed in declaration order: a parent is always declared
 // before its children. Places are set in one function, TfrmMain::ApplyLayout.
@@ -33,7 +33,9 @@ struct TLocalDate {
 // Today's local date.
 TLocalDate LocalDateNow();
 
-class TfrmMain : public TForm {
+// The window is the upload's view (app/update_page.cpp): edUpdateSatus,
+// memUpdate and pbUpdateProgress.
+class TfrmMain : public TForm, public IUploadView {
 public:
     // The window talks to the adapter through link; without one it has no
     // device (its link never opens).
@@ -107,6 +109,13 @@ public:
 
     // Whether btUpdateRun may start an upload now.
     void RefreshRunButton();
+
+    // ---- The upload's view ----
+    void ShowStatus(const std::string& text) override;
+    void ClearStatus() override;
+    void SetProgressRange(int max) override;
+    void SetProgress(int position) override;
+    int ProgressMax() const override;
 
     // ---- Start-up, mode list, About page ----
     // The program's arguments after its own name.
@@ -244,7 +253,7 @@ public:
 
     // ---- Event handlers ----
     // Each is implemented beside the part it drives: app/startup.cpp,
-    // app/about.cpp, session/, modes/, fwupdate/update_page.cpp, j2534/.
+    // app/about.cpp, session/, modes/, app/update_page.cpp, j2534/.
     virtual void FormCreate();
     virtual void FormShow();
     virtual void FormClose();

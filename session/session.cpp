@@ -230,8 +230,7 @@ bool TfrmMain::SessionStep() {
         memLog.Clear();
         AddReplyLines(memLog, Exchange.LastReply);
         Exchange.SessionReceiving = false;
-        if (Updater.StartUpload(Link, edFW_File.Text(), pbUpdateProgress, edUpdateSatus, memUpdate,
-                                ckbWait.Checked()))
+        if (Updater.StartUpload(Link, edFW_File.Text(), ckbWait.Checked()))
             btUpdateRun.SetEnabled(true);
         SessionState = ssUploading;
         [[fallthrough]];
