@@ -29,7 +29,7 @@ void SetupButton(TButton& button, const std::string& caption, bool enabled = tru
 
 TfrmMain::TfrmMain(TPlatform& platform, IDeviceLink* link, const std::string& settingsKey)
     : TForm("frmMain"), Platform(platform), Settings(platform, settingsKey),
-      Link(link ? *link : NoLink), Updater(platform.UserIo, platform.Files, platform.Timers),
+      Link(link ? *link : NoLink), Updater(platform.UserIo, platform.Files, platform.Timers, *this),
       Session(Link, Settings, *this, *this, *this), Modes(Settings),
       tmrSearch("tmrSearch", platform.Timers), tmrRefresh("tmrRefresh", platform.Timers) {
     // States first, events last: setting a check box or radio button fires its

@@ -34,6 +34,7 @@ class TfrmMain : public TForm,
                  public ISessionView,
                  public IIdentityView,
                  public ISelfTestView,
+                 public IUploadView,
                  private IProbeView,
                  private IDriverView {
 public:
@@ -71,6 +72,13 @@ public:
 
     // Whether btUpdateRun may start an upload now.
     void RefreshRunButton();
+
+    // ---- The upload's view ----
+    void ShowStatus(const std::string& text) override;
+    void ClearStatus() override;
+    void SetProgressRange(int max) override;
+    void SetProgress(int position) override;
+    int ProgressMax() const override;
 
     // ---- Start-up, mode list, About page ----
     // The program's arguments after its own name.

@@ -106,8 +106,7 @@ void TfrmMain::EnablePages() {
 }
 
 bool TfrmMain::StartUpload() {
-    if (!Updater.StartUpload(Link, edFW_File.Text(), pbUpdateProgress, edUpdateSatus, memUpdate,
-                             ckbWait.Checked()))
+    if (!Updater.StartUpload(Link, edFW_File.Text(), ckbWait.Checked()))
         return false;
     btUpdateRun.SetEnabled(true);
     return true;

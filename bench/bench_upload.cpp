@@ -4,10 +4,10 @@
 // pages. The real link, updater and timers run under a message loop, as in
 // the program. The wire time counts every byte that crossed the line in both
 // directions at the line's rate; the ratio shows what the polling costs.
-#include "app/controls/controls.h"
-#include "fwupdate/Unitfwupdate.h"
 #include "bench/bench_support.h"
 #include "bench/wall_clock.h"
+#include "fwupdate/Unitfwupdate.h"
+#include "fwupdate/upload_view.h"
 #include "platform/timers.h"
 #include "platform/userio.h"
 #include "platform/win32/win_files.h"
@@ -91,6 +91,20 @@ private:
     bool InPollTick = false;
 };
 
+// The upload's view: only the status line is read, for the outcome.
+class TStatusView : public qvx::IUploadView {
+public:
+    std::string Status;
+    void ShowStatus(const std::string& text) override { Status = text; }
+    void ClearStatus() override { Status.clear(); }
+    void SetProgressRange(int max) override { Max = max; }
+    void SetProgress(int) override {}
+    int ProgressMax() const override { return Max; }
+
+private:
+    int Max = 100;
+};
+
 // The 80-byte header and the payload; no byte pattern repeats.
 std::string WriteImage(const std::string& path) {
     std::string image(qvx::FirmwareHeaderSize + PayloadSize, '\0');
@@ -134,13 +148,11 @@ TResult Upload(TStandIn& standIn, int pageSize, const std::string& image) {
         std::fprintf(stderr, "cannot open USB:%s\n", serial.c_str());
         return result;
     }
-    qvx::TFwUpdater updater(userIo, files, timers);
-    qvx::TProgressBar progress("pbUpload", nullptr);
-    qvx::TEdit status("edStatus", nullptr);
-    qvx::TMemo log("memLog", nullptr);
+    TStatusView view;
+    qvx::TFwUpdater updater(userIo, files, timers, view);
 
     const DWORD start = timeGetTime();
-    if (updater.StartUpload(link, image, progress, status, log, true)) {
+    if (updater.StartUpload(link, image, true)) {
         MSG msg;
         while (updater.IsUploading() && timeGetTime() - start < HangGuardMs) {
             if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0)
@@ -151,10 +163,10 @@ TResult Upload(TStandIn& standIn, int pageSize, const std::string& image) {
     result.Seconds = (timeGetTime() - start) / 1000.0;
     updater.CancelUpload();
     link.Close();
-    result.Ok = status.Text() == "Updating firmware : Ok";
+    result.Ok = view.Status == "Updating firmware : Ok";
     if (!result.Ok)
         std::fprintf(stderr, "upload in %d-byte pages ended with \"%s\"\n", pageSize,
-                     status.Text().c_str());
+                     view.Status.c_str());
     result.ToAdapter = static_cast<unsigned>(standIn.TakenBytes(serial.c_str(), nullptr, 0));
     standIn.LineStats(serial.c_str(), &result.ToHost, nullptr);
     result.MeanPollLateMs = timers.MeanLateMs();

@@ -52,8 +52,9 @@ uint16_t Checksum16(const Bytes& data) {
     return static_cast<uint16_t>(sum & 0xFFFF);
 }
 
-TFwUpdater::TFwUpdater(IUserIo& userIo, IFileSystem& files, ITimerService& timers)
-    : UserIo(userIo), Files(files), Timers(timers) {}
+TFwUpdater::TFwUpdater(IUserIo& userIo, IFileSystem& files, ITimerService& timers,
+                       IUploadView& view)
+    : UserIo(userIo), Files(files), Timers(timers), View(view) {}
 
 TFwUpdater::~TFwUpdater() = default;
 
@@ -61,9 +62,7 @@ bool TFwUpdater::LoadImage() {
     return ReadWholeFile(Files, FileName, Image);
 }
 
-bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName,
-                             TProgressBar& progressBar, TEdit& statusEdit, TMemo& logMemo,
-                             bool waitForPrompt) {
+bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt) {
     if (Active)
         return false; // one upload at a time
     FileName = fileName;
@@ -95,9 +94,6 @@ bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName,
     Timer = std::make_unique<TTimer>("PollTimer", Timers);
     Timer->SetInterval(0);
     Timer->OnTimer = [this] { PollTick(); };
-    ProgressBar = &progressBar;
-    StatusEdit = &statusEdit;
-    LogMemo = &logMemo;
     RxBuffer.clear();
     NakCount = 0;
     CurrentPage = 0;
@@ -112,7 +108,7 @@ bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName,
 void TFwUpdater::CancelUpload() {
     if (!Active)
         return;
-    ShowStatus("Firmware Update canceled...");
+    View.ShowStatus("Firmware Update canceled...");
     StopUpload();
 }
 
@@ -132,31 +128,23 @@ void TFwUpdater::ReleaseTimer() {
         Timer.reset();
 }
 
-void TFwUpdater::ShowStatus(const std::string& text) {
-    if (StatusEdit)
-        StatusEdit->SetText(text);
-    if (LogMemo)
-        LogMemo->Add(text);
-}
-
 void TFwUpdater::EnterStage(TUpdateStage stage) {
     Stage = stage;
     switch (stage) {
     case usIdle:
-        if (StatusEdit)
-            StatusEdit->SetText("");
+        View.ClearStatus();
         StopUpload();
         break;
     case usWaitPrompt:
-        ShowStatus("Waiting Connection...");
+        View.ShowStatus("Waiting Connection...");
         break;
     case usConnect:
-        ShowStatus("Connecting...");
+        View.ShowStatus("Connecting...");
         RxBuffer.clear();
         SendFrame("<", Bytes());
         break;
     case usSendHeader:
-        ShowStatus("Send Header...");
+        View.ShowStatus("Send Header...");
         HeaderWaitTicks = HeaderSilentTicks;
         SendFrame("#", Header);
         break;
@@ -166,7 +154,7 @@ void TFwUpdater::EnterStage(TUpdateStage stage) {
         Link->Write(FallbackHeader);
         break;
     case usPages:
-        ShowStatus("Wait for page request...");
+        View.ShowStatus("Wait for page request...");
         break;
     }
 }
@@ -267,7 +255,7 @@ bool TFwUpdater::HandleFrame() {
             EnterStage(usSendHeader);
         } else {
             EnterStage(usIdle);
-            ShowStatus("Connecting: Error");
+            View.ShowStatus("Connecting: Error");
         }
         break;
     case usSendHeader:
@@ -276,7 +264,7 @@ bool TFwUpdater::HandleFrame() {
             HandleHeaderAnswer();
         } else {
             EnterStage(usIdle);
-            ShowStatus("Send Header: Error");
+            View.ShowStatus("Send Header: Error");
         }
         break;
     case usPages:
@@ -293,25 +281,25 @@ void TFwUpdater::HandleHeaderAnswer() {
     // refused header: nothing more is sent.
     if (Frame.size() < 4) {
         EnterStage(usIdle);
-        ShowStatus("Send Header: Error");
+        View.ShowStatus("Send Header: Error");
         return;
     }
-    ShowStatus("SN:" + Slice(Frame, 4, 8));
-    ShowStatus("ID:" + Slice(Frame, 12));
+    View.ShowStatus("SN:" + Slice(Frame, 4, 8));
+    View.ShowStatus("ID:" + Slice(Frame, 12));
     PageSize = Word(Frame, 2);
     if (Payload.empty()) {
         EnterStage(usIdle);
-        ShowStatus("System Updating : Ok");
+        View.ShowStatus("System Updating : Ok");
         return;
     }
     // A page size of 0 cannot cut the payload into pages.
     if (PageSize == 0) {
         EnterStage(usIdle);
-        ShowStatus("Send Header: Error");
+        View.ShowStatus("Send Header: Error");
         return;
     }
     PageCount = static_cast<int>(Payload.size() / static_cast<size_t>(PageSize));
-    ProgressBar->SetRange(0, PageCount);
+    View.SetProgressRange(PageCount);
     NakCount = 0;
     EnterStage(usPages);
 }
@@ -322,13 +310,13 @@ void TFwUpdater::HandlePagesFrame() {
         const int n = Word(Frame, 1);
         CurrentPage = n;
         if (n == PageCount) {
-            ShowStatus("Updating firmware");
+            View.ShowStatus("Updating firmware");
             CurrentPage = EndMarkerPage;
             Bytes marker = "@";
             PutWord(marker, EndMarkerPage);
             Link->Write(marker);
         } else {
-            ShowStatus(Format("Writing Page #%d", n));
+            View.ShowStatus(Format("Writing Page #%d", n));
             SendPage(n);
         }
         break;
@@ -337,26 +325,26 @@ void TFwUpdater::HandlePagesFrame() {
         NakCount = 0;
         CurrentPage = Word(Frame, 2);
         if (CurrentPage == EndMarkerPage) {
-            ProgressBar->SetPosition(ProgressBar->Max());
+            View.SetProgress(View.ProgressMax());
             EnterStage(usIdle);
-            ShowStatus("Updating firmware : Ok");
+            View.ShowStatus("Updating firmware : Ok");
         } else {
-            ProgressBar->SetPosition(CurrentPage);
-            ShowStatus(Format("Writing Page #%d : Ok", CurrentPage));
+            View.SetProgress(CurrentPage);
+            View.ShowStatus(Format("Writing Page #%d : Ok", CurrentPage));
         }
         break;
     case '-':
         if (CurrentPage == EndMarkerPage) {
             EnterStage(usIdle);
-            ShowStatus("Error updating firmware...");
+            View.ShowStatus("Error updating firmware...");
             break;
         }
         ++NakCount;
         if (NakCount < MaxNaks) {
-            ShowStatus(Format("Writing Page #%d : Retry %d", CurrentPage, NakCount));
+            View.ShowStatus(Format("Writing Page #%d : Retry %d", CurrentPage, NakCount));
         } else {
             EnterStage(usIdle);
-            ShowStatus(Format("Writing Page #%d : Error", CurrentPage));
+            View.ShowStatus(Format("Writing Page #%d : Error", CurrentPage));
         }
         break;
     default: // '>' is ignored here

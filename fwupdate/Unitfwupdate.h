@@ -2,7 +2,7 @@
 // TFwUpdater: moves a firmware image into the adapter through its boot loader
 // over the open device link. A small state machine stepped by a poll timer on
 // the GUI thread; the boot loader leads, the updater answers its frames.
-#include "app/controls/controls.h"
+#include "fwupdate/upload_view.h"
 #include "platform/files.h"
 #include "platform/timers.h"
 #include "platform/userio.h"
@@ -31,14 +31,14 @@ uint16_t Checksum16(const Bytes& data);
 
 class TFwUpdater {
 public:
-    TFwUpdater(IUserIo& userIo, IFileSystem& files, ITimerService& timers);
+    // The view shows every status text and the page progress.
+    TFwUpdater(IUserIo& userIo, IFileSystem& files, ITimerService& timers, IUploadView& view);
     virtual ~TFwUpdater();
     TFwUpdater(const TFwUpdater&) = delete;
     TFwUpdater& operator=(const TFwUpdater&) = delete;
 
     // True when the upload is running.
-    bool StartUpload(IDeviceLink& link, const std::string& fileName, TProgressBar& progressBar,
-                     TEdit& statusEdit, TMemo& logMemo, bool waitForPrompt);
+    bool StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt);
     bool IsUploading() const { return Active; }
     // Stops a running upload at once; nothing is sent to the boot loader.
     void CancelUpload();
@@ -68,7 +68,6 @@ public:
 
 private:
     void EnterStage(TUpdateStage stage);
-    void ShowStatus(const std::string& text);
     void SendFrame(const Bytes& lead, const Bytes& data);
     void SendPage(int page);
     void ReadInput();
@@ -79,11 +78,9 @@ private:
     IUserIo& UserIo;
     IFileSystem& Files;
     ITimerService& Timers;
+    IUploadView& View;
     bool Active = false;
     IDeviceLink* Link = nullptr;
-    TProgressBar* ProgressBar = nullptr;
-    TEdit* StatusEdit = nullptr;
-    TMemo* LogMemo = nullptr;
     std::unique_ptr<TTimer> Timer;
     // The poll timer is released from inside its own tick only after the
     // tick has returned.

@@ -449,33 +449,6 @@ private:
     TTabSheet* Active = nullptr;
 };
 
-// A window-message timer.
-class TTimer {
-public:
-    TTimer(std::string name, ITimerService& service)
-        : TimerName(std::move(name)), Service(service) {}
-    ~TTimer();
-    TTimer(const TTimer&) = delete;
-    TTimer& operator=(const TTimer&) = delete;
-
-    const std::string& Name() const { return TimerName; }
-    unsigned Interval() const { return IntervalMs; }
-    // An interval of 0 stops the timer, as does Enabled = false.
-    void SetInterval(unsigned ms);
-    bool Enabled() const { return IsEnabled; }
-    void SetEnabled(bool enabled);
-    bool Running() const { return Id != 0; }
-    std::function<void()> OnTimer;
-
-private:
-    void Update();
-    std::string TimerName;
-    ITimerService& Service;
-    unsigned IntervalMs = 1000;
-    bool IsEnabled = true;
-    TimerId Id = 0;
-};
-
 // Pictures of one size, drawn by the Windows layer from its resources.
 struct TImageList {
     std::string Name;

@@ -2,7 +2,9 @@
 // in arbitrary chunks, through the poll timer's frame extraction and
 // handling. Whatever arrives, every page frame sent must carry the checksum
 // of its data and a slice of the image, nothing may be written once the
-// upload has closed the link, and an ended upload leaves the link closed.
+// upload has closed the link, an ended upload leaves the link closed with one
+// of the ending texts as its last status, and the progress gets its range
+// before any position.
 #include "fwupdate/Unitfwupdate.h"
 #include "platform/memory/manual_timers.h"
 #include "platform/memory/memory_files.h"
@@ -15,6 +17,33 @@ uint16_t WordAt(const qvx::Bytes& b, size_t at) {
     return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) |
                                  (static_cast<uint8_t>(b[at + 1]) << 8));
 }
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool IsEndingText(const std::string& text) {
+    return text == "Connecting: Error" || text == "Send Header: Error" ||
+           text == "System Updating : Ok" || text == "Updating firmware : Ok" ||
+           text == "Error updating firmware..." ||
+           (text.compare(0, 14, "Writing Page #") == 0 && EndsWith(text, " : Error"));
+}
+
+class TFuzzView : public qvx::IUploadView {
+public:
+    std::string Last;
+    int Max = -1;
+
+    void ShowStatus(const std::string& text) override { Last = text; }
+    void ClearStatus() override {}
+    void SetProgressRange(int max) override {
+        FUZZ_CHECK(max >= 0);
+        Max = max;
+    }
+    void SetProgress(int) override { FUZZ_CHECK(Max >= 0); }
+    int ProgressMax() const override { return Max; }
+};
 
 } // namespace
 
@@ -33,16 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TMemoryFiles files;
     TManualTimers timers;
     files.Put("C:\\fw\\new.rfw", image);
-    TForm form("frm");
-    TProgressBar progress("pb", &form);
-    TEdit status("ed", &form);
-    TMemo log("mem", &form);
+    TFuzzView view;
     TFuzzLink link;
     link.Chunks = TChunker(data[0], data[1] % 32);
     link.Pending.assign(reinterpret_cast<const char*>(data) + 4, size - 4);
-    TFwUpdater updater(userIo, files, timers);
+    TFwUpdater updater(userIo, files, timers, view);
     link.Open();
-    FUZZ_CHECK(updater.StartUpload(link, "C:\\fw\\new.rfw", progress, status, log, waitForPrompt));
+    FUZZ_CHECK(updater.StartUpload(link, "C:\\fw\\new.rfw", waitForPrompt));
 
     // Input left: ticks take it; then a few more for the header's silent wait.
     for (size_t quiet = 0, ticks = 0; updater.IsUploading() && quiet < 16 && ticks < 8 * size;
@@ -52,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         timers.Advance(updater.PollTimer() ? updater.PollTimer()->Interval() : 10);
     }
     if (!updater.IsUploading())
-        FUZZ_CHECK(!link.IsOpen());
+        FUZZ_CHECK(!link.IsOpen() && IsEndingText(view.Last));
     updater.CancelUpload();
     FUZZ_CHECK(!updater.IsUploading() && !link.IsOpen());
     FUZZ_CHECK(link.WritesWhileClosed == 0);

@@ -62,6 +62,25 @@ public:
     }
 };
 
+// The upload's view as the tests read it: every status text in order, the
+// status line and the progress as the updater set them.
+class TUploadLog : public IUploadView {
+public:
+    std::vector<std::string> Lines;
+    std::string Status;
+    int Max = 100;
+    int Position = 0;
+
+    void ShowStatus(const std::string& text) override {
+        Status = text;
+        Lines.push_back(text);
+    }
+    void ClearStatus() override { Status.clear(); }
+    void SetProgressRange(int max) override { Max = max; }
+    void SetProgress(int position) override { Position = position; }
+    int ProgressMax() const override { return Max; }
+};
+
 Bytes Word(uint16_t v) {
     return Bytes{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
 }
@@ -94,7 +113,7 @@ protected:
     void SetUp() override { Link.Opened = true; }
     bool Start(const Bytes& image, bool wait = true) {
         Files.Put("C:\\fw\\new.rfw", image);
-        return Updater.StartUpload(Link, "C:\\fw\\new.rfw", Progress, Status, Log, wait);
+        return Updater.StartUpload(Link, "C:\\fw\\new.rfw", wait);
     }
     // The boot loader sends bytes; the next tick takes them.
     void Answer(const Bytes& bytes) {
@@ -106,12 +125,9 @@ protected:
     TScriptedUserIo UserIo;
     TMemoryFiles Files;
     TManualTimers Timers;
-    TForm Form{"frm"};
-    TProgressBar Progress{"pb", &Form};
-    TEdit Status{"ed", &Form};
-    TMemo Log{"mem", &Form};
+    TUploadLog View;
     TScriptLink Link;
-    TFwUpdater Updater{UserIo, Files, Timers};
+    TFwUpdater Updater{UserIo, Files, Timers, View};
 };
 
 TEST(Checksum, SumsBytesModulo65536) {
@@ -138,34 +154,33 @@ TEST_F(FwUpdaterTest, TwoPageUploadInWireOrder) {
     const Bytes page0 = image.substr(80, 128), page1 = image.substr(208, 128);
     EXPECT_EQ(Link.Writes.back(), "@" + Word(0) + Word(Checksum16(page0)) + page0);
     Answer(Ack(0));
-    EXPECT_EQ(Progress.Position(), 0);
+    EXPECT_EQ(View.Position, 0);
     Answer(Request(1));
     EXPECT_EQ(Link.Writes.back(), "@" + Word(1) + Word(Checksum16(page1)) + page1);
     Answer(Ack(1));
-    EXPECT_EQ(Progress.Position(), 1);
+    EXPECT_EQ(View.Position, 1);
     Answer(Request(2));
     EXPECT_EQ(Link.Writes.back(), Bytes("@\xFF\xFF", 3));
     Answer(Ack(0xFFFF));
     EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Progress.Position(), 2);
-    EXPECT_EQ(Progress.Max(), 2);
+    EXPECT_EQ(View.Position, 2);
+    EXPECT_EQ(View.Max, 2);
     EXPECT_FALSE(Link.Opened);
     EXPECT_EQ(Updater.PollTimer(), nullptr);
-    EXPECT_EQ(Log.Lines(),
+    EXPECT_EQ(View.Lines,
               (std::vector<std::string>{"Waiting Connection...", "Connecting...", "Send Header...",
                                         "SN:SN123456", "ID:QVX-BL", "Wait for page request...",
                                         "Writing Page #0", "Writing Page #0 : Ok",
                                         "Writing Page #1", "Writing Page #1 : Ok",
                                         "Updating firmware", "Updating firmware : Ok"}));
-    EXPECT_EQ(Status.Text(), "Updating firmware : Ok");
-    EXPECT_EQ(Timers.RunningCount(), 0u);
+    EXPECT_EQ(View.Status, "Updating firmware : Ok");
 }
 
 TEST_F(FwUpdaterTest, WithoutWaitTheConnectFrameGoesFirst) {
     ASSERT_TRUE(Start(Image(100), false));
     ASSERT_EQ(Link.Writes.size(), 1u);
     EXPECT_EQ(Link.Writes[0], "<");
-    EXPECT_EQ(Log.Lines(), (std::vector<std::string>{"Connecting..."}));
+    EXPECT_EQ(View.Lines, (std::vector<std::string>{"Connecting..."}));
 }
 
 TEST_F(FwUpdaterTest, FirstTickAfter100msThenEvery10ms) {
@@ -207,17 +222,30 @@ TEST_F(FwUpdaterTest, HeaderAnswerWithEmptyIdentification) {
     Bytes answer = Bytes("+\x0A\x80\x00", 4) + "ABCDEFGH";
     Answer(answer);
     EXPECT_EQ(Updater.PageSize, 128);
-    EXPECT_EQ(Log.Lines()[2], "SN:ABCDEFGH");
-    EXPECT_EQ(Log.Lines()[3], "ID:");
+    EXPECT_EQ(View.Lines[2], "SN:ABCDEFGH");
+    EXPECT_EQ(View.Lines[3], "ID:");
 }
 
-TEST_F(FwUpdaterTest, EightyByteFileEndsAfterTheHeaderAnswer) {
+TEST_F(FwUpdaterTest, AnEmptyPayloadEndsAfterTheHeaderAnswer) {
+    // An 80-byte file: no page is asked for.
     ASSERT_TRUE(Start(Image(80), false));
     Answer(Bytes("+\x00", 2));
     Answer(HeaderAnswer(128));
     EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Log.Lines().back(), "System Updating : Ok");
+    EXPECT_EQ(View.Lines.back(), "System Updating : Ok");
     EXPECT_EQ(Link.Writes.size(), 2u);
+    // 200 bytes on the fallback path: a short fallback header, no payload.
+    Link.Opened = true;
+    const Bytes image = Image(200);
+    ASSERT_TRUE(Start(image, false));
+    Answer(Bytes("+\x00", 2));
+    for (int i = 0; i < 5; ++i)
+        Tick();
+    EXPECT_EQ(Link.Writes.back(), image.substr(80));
+    Answer(HeaderAnswer(64));
+    EXPECT_FALSE(Updater.IsUploading());
+    EXPECT_EQ(View.Lines.back(), "System Updating : Ok");
+    EXPECT_EQ(Link.Writes.size(), 5u);
 }
 
 TEST_F(FwUpdaterTest, TrailingPartialPageIsNeverSent) {
@@ -256,33 +284,21 @@ TEST_F(FwUpdaterTest, SilentBootLoaderGetsTheFallbackHeaderAfterFiveTicks) {
     EXPECT_EQ(Link.Writes.back(), "@" + Word(1) + Word(Checksum16(page1)) + page1);
 }
 
-TEST_F(FwUpdaterTest, ShortFileOnTheFallbackPathHasAShortHeaderAndNoPayload) {
-    const Bytes image = Image(200);
-    ASSERT_TRUE(Start(image, false));
-    Answer(Bytes("+\x00", 2));
-    for (int i = 0; i < 5; ++i)
-        Tick();
-    EXPECT_EQ(Link.Writes.back(), image.substr(80));
-    Answer(HeaderAnswer(64));
-    EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Log.Lines().back(), "System Updating : Ok");
-}
-
 TEST_F(FwUpdaterTest, ThreeNaksRetryAPositiveReplyResetsAndFourthEnds) {
     ASSERT_TRUE(Start(Image(80 + 128 * 10), false));
     Answer(Bytes("+\x00", 2));
     Answer(HeaderAnswer(128));
     Answer(Request(7));
     Answer("---");
-    EXPECT_EQ(Log.Lines()[Log.LineCount() - 3], "Writing Page #7 : Retry 1");
-    EXPECT_EQ(Log.Lines()[Log.LineCount() - 1], "Writing Page #7 : Retry 3");
+    EXPECT_EQ(View.Lines[View.Lines.size() - 3], "Writing Page #7 : Retry 1");
+    EXPECT_EQ(View.Lines[View.Lines.size() - 1], "Writing Page #7 : Retry 3");
     Answer(Ack(7));
     EXPECT_EQ(Updater.NakCount, 0);
     const size_t writes = Link.Writes.size();
     Answer("----");
     EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Log.Lines().back(), "Writing Page #7 : Error");
-    EXPECT_EQ(Status.Text(), "Writing Page #7 : Error");
+    EXPECT_EQ(View.Lines.back(), "Writing Page #7 : Error");
+    EXPECT_EQ(View.Status, "Writing Page #7 : Error");
     EXPECT_EQ(Link.Writes.size(), writes); // nothing sent after an error
 }
 
@@ -293,20 +309,20 @@ TEST_F(FwUpdaterTest, NakToTheEndMarkerEndsWithError) {
     Answer(Request(1));
     Answer("-");
     EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Log.Lines().back(), "Error updating firmware...");
+    EXPECT_EQ(View.Lines.back(), "Error updating firmware...");
 }
 
 TEST_F(FwUpdaterTest, WrongFramesInConnectAndHeaderStagesEndTheUpload) {
     ASSERT_TRUE(Start(Image(100), false));
     Answer("-");
     EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Log.Lines().back(), "Connecting: Error");
+    EXPECT_EQ(View.Lines.back(), "Connecting: Error");
     Link.Opened = true;
-    Log.Clear();
+    View.Lines.clear();
     ASSERT_TRUE(Start(Image(100), false));
     Answer(Bytes("+\x00", 2));
     Answer(">");
-    EXPECT_EQ(Log.Lines().back(), "Send Header: Error");
+    EXPECT_EQ(View.Lines.back(), "Send Header: Error");
     EXPECT_FALSE(Link.Opened);
 }
 
@@ -315,23 +331,23 @@ TEST_F(FwUpdaterTest, HeaderAnswerTooShortOrPageSizeZeroStopsInOrder) {
     Answer(Bytes("+\x00", 2));
     Answer(Bytes("+\x01\x80", 3)); // no room for a page size
     EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Log.Lines().back(), "Send Header: Error");
+    EXPECT_EQ(View.Lines.back(), "Send Header: Error");
     Link.Opened = true;
     ASSERT_TRUE(Start(Image(500), false));
     Answer(Bytes("+\x00", 2));
     Answer(HeaderAnswer(0));
     EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Log.Lines().back(), "Send Header: Error");
+    EXPECT_EQ(View.Lines.back(), "Send Header: Error");
     EXPECT_EQ(Updater.PageCount, 0);
 }
 
 TEST_F(FwUpdaterTest, CancelWhileRunningAndWhileIdle) {
     Updater.CancelUpload();
-    EXPECT_TRUE(Log.IsEmpty());
+    EXPECT_TRUE(View.Lines.empty());
     ASSERT_TRUE(Start(Image(100)));
     Updater.CancelUpload();
     EXPECT_FALSE(Updater.IsUploading());
-    EXPECT_EQ(Log.Lines().back(), "Firmware Update canceled...");
+    EXPECT_EQ(View.Lines.back(), "Firmware Update canceled...");
     EXPECT_FALSE(Link.Opened);
     EXPECT_TRUE(Link.Writes.empty());
     EXPECT_EQ(Timers.RunningCount(), 0u);
@@ -339,7 +355,7 @@ TEST_F(FwUpdaterTest, CancelWhileRunningAndWhileIdle) {
 
 TEST_F(FwUpdaterTest, FileProblemsShowTheirBoxesAndLeaveTheLinkAlone) {
     Link.Opened = false;
-    EXPECT_FALSE(Updater.StartUpload(Link, "C:\\none.rfw", Progress, Status, Log, true));
+    EXPECT_FALSE(Updater.StartUpload(Link, "C:\\none.rfw", true));
     ASSERT_EQ(UserIo.Boxes().size(), 1u);
     EXPECT_EQ(UserIo.Boxes()[0].Text, "File \"C:\\none.rfw\" is not found.");
     EXPECT_EQ(UserIo.Boxes()[0].Caption, "Open Firware file...");
@@ -379,7 +395,7 @@ TEST_F(FwUpdaterTest, AllFramesOfOneTickAreHandledInIt) {
     Answer(">");
     Answer(Bytes("+\x00", 2));
     Answer(HeaderAnswer(128) + Request(0) + Ack(0) + Request(1));
-    EXPECT_EQ(Log.Lines().back(), "Writing Page #1");
+    EXPECT_EQ(View.Lines.back(), "Writing Page #1");
 }
 
 } // namespace

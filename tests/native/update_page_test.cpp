@@ -128,5 +128,23 @@ TEST_F(UpdatePageTest, RunStaysRunWhenThePortDoesNotOpen) {
     EXPECT_EQ(Form.btUpdateRun.Caption(), "Run");
 }
 
+TEST_F(UpdatePageTest, TheUploadShowsItsStatusLogAndProgressOnThePage) {
+    IUploadView& view = Form;
+    view.ShowStatus("Connecting...");
+    view.ShowStatus("Connecting: Error");
+    EXPECT_EQ(Form.edUpdateSatus.Text(), "Connecting: Error");
+    EXPECT_EQ(Form.memUpdate.Lines(),
+              (std::vector<std::string>{"Connecting...", "Connecting: Error"}));
+    view.ClearStatus();
+    EXPECT_EQ(Form.edUpdateSatus.Text(), "");
+    EXPECT_EQ(Form.memUpdate.LineCount(), 2u);
+    view.SetProgressRange(4);
+    EXPECT_EQ(view.ProgressMax(), 4);
+    view.SetProgress(9); // an acknowledged page past the last one
+    EXPECT_EQ(Form.pbUpdateProgress.Position(), 4);
+    view.SetProgress(-1);
+    EXPECT_EQ(Form.pbUpdateProgress.Position(), 0);
+}
+
 } // namespace
 } // namespace qvx

@@ -1,5 +1,6 @@
 // The Update page: choose a firmware file, start and stop the upload, reset
-// the adapter. The page hands its requests to the session driver.
+// the adapter; and the upload's view. The page hands its requests to the
+// session driver.
 #include "app/Unitmain.h"
 
 namespace qvx {
@@ -64,6 +65,27 @@ void TfrmMain::btUpdateRunClick() {
 void TfrmMain::btResetClick() {
     // Refused while a session or an upload holds the link.
     Session.Reset();
+}
+
+void TfrmMain::ShowStatus(const std::string& text) {
+    edUpdateSatus.SetText(text);
+    memUpdate.Add(text);
+}
+
+void TfrmMain::ClearStatus() {
+    edUpdateSatus.SetText("");
+}
+
+void TfrmMain::SetProgressRange(int max) {
+    pbUpdateProgress.SetRange(0, max);
+}
+
+void TfrmMain::SetProgress(int position) {
+    pbUpdateProgress.SetPosition(position);
+}
+
+int TfrmMain::ProgressMax() const {
+    return pbUpdateProgress.Max();
 }
 
 } // namespace qvx
