@@ -7,6 +7,7 @@
 #include <functional>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace qvx {
 
@@ -19,27 +20,25 @@ const TSimMode* TSimConfig::FindMode(const std::string& number) const {
     return nullptr;
 }
 
+namespace {
+
+// Every field of a configuration, in the order of declaration, as one tuple of
+// references. The binding has to name each field: a field added or removed
+// makes it fail to compile, so the comparison cannot leave a field out. (A new
+// field also wants its key in MakeKeys, for the text form.)
+auto AllFields(const TSimConfig& c) {
+    const auto& [f01, f02, f03, f04, f05, f06, f07, f08, f09, f10, f11, f12, f13, f14, f15, f16,
+                 f17, f18, f19, f20, f21, f22, f23, f24, f25, f26, f27, f28, f29, f30, f31, f32,
+                 f33, f34, f35, f36, f37, f38, f39, f40, f41, f42, f43, f44, f45] = c;
+    return std::tie(f01, f02, f03, f04, f05, f06, f07, f08, f09, f10, f11, f12, f13, f14, f15, f16,
+                    f17, f18, f19, f20, f21, f22, f23, f24, f25, f26, f27, f28, f29, f30, f31, f32,
+                    f33, f34, f35, f36, f37, f38, f39, f40, f41, f42, f43, f44, f45);
+}
+
+} // namespace
+
 bool TSimConfig::operator==(const TSimConfig& o) const {
-    return Copyright == o.Copyright && UsbLine == o.UsbLine && SerialNumber == o.SerialNumber &&
-           Signature == o.Signature && FirmwareVersion == o.FirmwareVersion &&
-           BootVersion == o.BootVersion && HardwareVersion == o.HardwareVersion &&
-           LongTags == o.LongTags && ExtraLines == o.ExtraLines && Modes == o.Modes &&
-           RunningMode == o.RunningMode && DriverVersion == o.DriverVersion &&
-           DriverImage == o.DriverImage && PowerLines == o.PowerLines && PowerOn == o.PowerOn &&
-           SupplyVolts == o.SupplyVolts && TestSteps == o.TestSteps && TestErrors == o.TestErrors &&
-           TestWarnings == o.TestWarnings && TestStepDelayUs == o.TestStepDelayUs &&
-           StartInBootLoader == o.StartInBootLoader && PageSize == o.PageSize &&
-           BootSerial == o.BootSerial && BootId == o.BootId && PromptDelayUs == o.PromptDelayUs &&
-           PromptRepeatUs == o.PromptRepeatUs && FallbackIdleUs == o.FallbackIdleUs &&
-           FrameIdleUs == o.FrameIdleUs && BytesPerSecond == o.BytesPerSecond &&
-           ChunkSize == o.ChunkSize && ReplyDelayUs == o.ReplyDelayUs && Silent == o.Silent &&
-           IdentifyAnswerFrom == o.IdentifyAnswerFrom &&
-           IdentifyAnswerOnce == o.IdentifyAnswerOnce && Garbage == o.Garbage &&
-           FloodBytes == o.FloodBytes && Babble == o.Babble &&
-           MissingEndMarker == o.MissingEndMarker && Echo == o.Echo && NakPage == o.NakPage &&
-           NakCount == o.NakCount && NakEndMarker == o.NakEndMarker &&
-           SilentAfterHeader == o.SilentAfterHeader &&
-           DisconnectAfterBytes == o.DisconnectAfterBytes && DisconnectAtUs == o.DisconnectAtUs;
+    return AllFields(*this) == AllFields(o);
 }
 
 namespace {

@@ -81,6 +81,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace qvx {
@@ -92,10 +93,13 @@ struct TSimMode {
     bool Hidden = false;     // runs when selected, but is never listed
 
     std::string Line() const { return Number + ' ' + Marker + ' ' + Description; }
-    bool operator==(const TSimMode& o) const {
-        return Number == o.Number && Marker == o.Marker && Description == o.Description &&
-               Hidden == o.Hidden;
+    // Every field as one tuple of references; the binding names each field,
+    // so a field added or removed fails to compile here.
+    auto Fields() const {
+        const auto& [number, marker, description, hidden] = *this;
+        return std::tie(number, marker, description, hidden);
     }
+    bool operator==(const TSimMode& o) const { return Fields() == o.Fields(); }
 };
 
 struct TSimConfig {

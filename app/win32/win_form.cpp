@@ -24,6 +24,19 @@ constexpr DWORD FormExStyle = WS_EX_CONTROLPARENT;
 constexpr int ComboListHeight = 180; // the drop-down part below a combo's edit field
 constexpr int FirstControlId = 1000;
 
+// Raises the binding's Updating count for one scope, so that no way out of
+// it (an early return, an exception) leaves the count raised.
+class TUpdatingScope {
+public:
+    explicit TUpdatingScope(int& count) : Count(count) { ++Count; }
+    ~TUpdatingScope() { --Count; }
+    TUpdatingScope(const TUpdatingScope&) = delete;
+    TUpdatingScope& operator=(const TUpdatingScope&) = delete;
+
+private:
+    int& Count;
+};
+
 bool IsContainer(TControlKind kind) {
     return kind == TControlKind::Form || kind == TControlKind::TabSheet ||
            kind == TControlKind::GroupBox;
@@ -169,15 +182,16 @@ TWin32Form::TWin32Form(TForm& form, std::vector<const TImageList*> imageLists) :
     if (Tooltip)
         SendMessageA(Tooltip, TTM_SETMAXTIPWIDTH, 0, 400);
 
-    ++Updating;
-    try {
-        for (TControl* child : form.Children())
-            CreateControl(*child, Window);
-    } catch (...) {
-        Release(); // no destructor runs for a half-built binding
-        throw;
+    {
+        TUpdatingScope updating(Updating);
+        try {
+            for (TControl* child : form.Children())
+                CreateControl(*child, Window);
+        } catch (...) {
+            Release(); // no destructor runs for a half-built binding
+            throw;
+        }
     }
-    --Updating;
 
     // Size and place the window: centred on the work area, or where the form says.
     ApplyBounds(*ByControl[&form]);
@@ -461,7 +475,7 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
     TEntry* entry = EntryOf(control);
     if (!entry || !Window)
         return;
-    ++Updating;
+    TUpdatingScope updating(Updating);
     HWND window = entry->Window;
     switch (prop) {
     case TProp::Caption:
@@ -543,7 +557,6 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
         }
         break;
     }
-    --Updating;
 }
 
 void TWin32Form::ApplyAll(TEntry& entry) {
@@ -863,9 +876,8 @@ void TWin32Form::Command(HWND control, unsigned code) {
             int index = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
             Guard([&object, index] { static_cast<TComboBox&>(object).UserSelect(index); });
             if (TEntry* again = EntryOf(control)) {
-                ++Updating;
+                TUpdatingScope updating(Updating);
                 ApplyComboIndex(*again);
-                --Updating;
             }
         }
         break;
@@ -887,9 +899,8 @@ LRESULT TWin32Form::Notify(const NMHDR& header, bool& handled) {
             Guard([&object, page] { static_cast<TPageControl&>(object).UserSelectPage(page); });
         }
         if (TEntry* again = EntryOf(header.hwndFrom)) {
-            ++Updating;
+            TUpdatingScope updating(Updating);
             ApplyTabs(*again);
-            --Updating;
         }
         return 0;
     }

@@ -45,21 +45,21 @@ DWORD WINAPI ReaderThread(LPVOID param) {
     block->RxPos.store(0);
     for (;;) {
         OVERLAPPED& ov = block->Overlapped;
-        ResetOverlapped(ov, block->Completion);
+        ResetOverlapped(ov, block->Completion.Get());
         DWORD& mask = block->EventMask;
         mask = 0;
         DWORD transferred = 0;
         if (f.WaitCommEvent(port, &mask, &ov)) {
             GetOverlappedResult(port, &ov, &transferred, TRUE);
         } else if (::GetLastError() != ERROR_IO_PENDING) {
-            if (WaitForSingleObject(block->StopSignal, ReaderRetryMs) == WAIT_OBJECT_0) {
+            if (WaitForSingleObject(block->StopSignal.Get(), ReaderRetryMs) == WAIT_OBJECT_0) {
                 CancelIo(port);
                 return 0;
             }
             continue;
         }
         bool stopped = false;
-        if (!WaitStopOr(block->StopSignal, block->Completion, stopped)) {
+        if (!WaitStopOr(block->StopSignal.Get(), block->Completion.Get(), stopped)) {
             if (stopped)
                 CancelIo(port);
             return 0;
@@ -70,7 +70,7 @@ DWORD WINAPI ReaderThread(LPVOID param) {
 
         // Counts of overlapped operations come from the record only.
         DWORD got = 0;
-        ResetOverlapped(ov, block->Completion);
+        ResetOverlapped(ov, block->Completion.Get());
         if (!f.ReadFile(port, block->RxBuffer + fill, static_cast<DWORD>(SerDevBufferSize - fill),
                         nullptr, &ov) &&
             ::GetLastError() != ERROR_IO_PENDING)
@@ -81,10 +81,10 @@ DWORD WINAPI ReaderThread(LPVOID param) {
             continue;
         fill += static_cast<int32_t>(got);
         block->RxFill.store(fill);
-        SetEvent(block->DataArrived);
+        SetEvent(block->DataArrived.Get());
         if (fill < SerDevBufferSize)
             continue;
-        if (!WaitStopOr(block->StopSignal, block->BufferReleased, stopped)) {
+        if (!WaitStopOr(block->StopSignal.Get(), block->BufferReleased.Get(), stopped)) {
             if (stopped)
                 CancelIo(port);
             return 0;
@@ -98,16 +98,16 @@ DWORD WINAPI WriterThread(LPVOID param) {
     const TPortFunctions& f = *block->Functions;
     HANDLE port = block->Port;
     block->TxPending.store(0);
-    SetEvent(block->ChunkDone);
+    SetEvent(block->ChunkDone.Get());
     for (;;) {
         bool stopped = false;
-        if (!WaitStopOr(block->StopSignal, block->ChunkReady, stopped)) {
+        if (!WaitStopOr(block->StopSignal, block->ChunkReady.Get(), stopped)) {
             if (stopped)
                 CancelIo(port);
             return 0;
         }
         OVERLAPPED& ov = block->Overlapped;
-        ResetOverlapped(ov, block->Completion);
+        ResetOverlapped(ov, block->Completion.Get());
         const char* p = block->TxBuffer;
         bool ended = false;
         while (block->TxPending.load() > 0) {
@@ -115,7 +115,7 @@ DWORD WINAPI WriterThread(LPVOID param) {
             if (!f.WriteFile(port, p, static_cast<DWORD>(block->TxPending.load()), nullptr, &ov) &&
                 ::GetLastError() != ERROR_IO_PENDING)
                 break; // the chunk has failed; later chunks are still served
-            if (!WaitStopOr(block->StopSignal, block->Completion, stopped)) {
+            if (!WaitStopOr(block->StopSignal, block->Completion.Get(), stopped)) {
                 ended = true;
                 break;
             }
@@ -123,10 +123,10 @@ DWORD WINAPI WriterThread(LPVOID param) {
                 break; // nothing moves: give the chunk up rather than spin
             block->TxPending.fetch_sub(static_cast<int32_t>(written));
             p += written;
-            ResetOverlapped(ov, block->Completion);
+            ResetOverlapped(ov, block->Completion.Get());
         }
         block->TxPending.store(0);
-        SetEvent(block->ChunkDone);
+        SetEvent(block->ChunkDone.Get());
         if (ended) {
             if (stopped)
                 CancelIo(port);
@@ -135,20 +135,16 @@ DWORD WINAPI WriterThread(LPVOID param) {
     }
 }
 
-void CloseSignal(HANDLE& h) {
-    if (h) {
-        ::CloseHandle(h);
-        h = nullptr;
-    }
+HANDLE NewEvent(bool manualReset) {
+    return CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
 }
 
-void StopThread(HANDLE& thread) {
-    if (!thread)
+void StopThread(TOwnedHandle& thread) {
+    if (!thread.Valid())
         return;
-    if (WaitForSingleObject(thread, ThreadStopWaitMs) != WAIT_OBJECT_0)
-        TerminateThread(thread, 1);
-    ::CloseHandle(thread);
-    thread = nullptr;
+    if (WaitForSingleObject(thread.Get(), ThreadStopWaitMs) != WAIT_OBJECT_0)
+        TerminateThread(thread.Get(), 1);
+    thread.Reset();
 }
 
 } // namespace
@@ -241,7 +237,16 @@ bool TSerDev::Open() {
         if (IsOpen())
             return false;
     }
-    PauseLists();
+    HoldLists();
+    // Every way out of here without an open link resumes the lists (Close
+    // already has, when a half-opened link is closed).
+    struct TResumeUnlessOpen {
+        TSerDev& Link;
+        ~TResumeUnlessOpen() {
+            if (!Link.IsOpen())
+                Link.ReleaseLists();
+        }
+    } resumeUnlessOpen{*this};
     std::string fileName;
     DWORD extraFlag = 0;
     const std::string kind = Port.substr(0, 3);
@@ -251,7 +256,6 @@ bool TSerDev::Open() {
     } else if (kind == "USB") {
         if (!LoadD2xx()) {
             ReportOpenFailure("Reinstall drivers, please.");
-            ResumeLists();
             return false;
         }
         Functions = &D2xxPortFunctions;
@@ -259,48 +263,48 @@ bool TSerDev::Open() {
         extraFlag = D2xxOpenBySerialNumber;
     } else {
         ReportOpenFailure("Error: Can not to open unknown device.");
-        ResumeLists();
         return false;
     }
 
-    Handle = Functions->CreateFile(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED | extraFlag, nullptr);
-    bool ok = Handle != INVALID_HANDLE_VALUE && Handle != nullptr;
-    if (!ok)
-        Handle = INVALID_HANDLE_VALUE;
+    Handle.Reset(Functions->CreateFile(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED | extraFlag, nullptr),
+                 Functions->CloseHandle);
+    const HANDLE port = Handle.Get();
+    bool ok = Handle.Valid();
     if (ok) {
         COMMTIMEOUTS timeouts{};
         timeouts.ReadIntervalTimeout = MAXDWORD;
-        ok = Functions->SetCommTimeouts(Handle, &timeouts) &&
-             Functions->SetupComm(Handle, 4096, 512) && Functions->SetCommMask(Handle, EV_RXCHAR);
+        ok = Functions->SetCommTimeouts(port, &timeouts) && Functions->SetupComm(port, 4096, 512) &&
+             Functions->SetCommMask(port, EV_RXCHAR);
     }
     if (ok) {
-        Reader.Port = Handle;
+        Reader.Port = port;
         Reader.Functions = Functions;
-        Reader.StopSignal = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        Reader.Completion = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        Reader.DataArrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        Reader.BufferReleased = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        ok = Reader.StopSignal && Reader.Completion && Reader.DataArrived && Reader.BufferReleased;
+        Reader.StopSignal.Reset(NewEvent(true));
+        Reader.Completion.Reset(NewEvent(true));
+        Reader.DataArrived.Reset(NewEvent(false));
+        Reader.BufferReleased.Reset(NewEvent(false));
+        ok = Reader.StopSignal.Valid() && Reader.Completion.Valid() && Reader.DataArrived.Valid() &&
+             Reader.BufferReleased.Valid();
         if (ok) {
             Reader.RxFill.store(0);
             Reader.RxPos.store(0);
-            Reader.Thread = CreateThread(nullptr, 0, &ReaderThread, &Reader, 0, nullptr);
-            ok = Reader.Thread != nullptr;
+            Reader.Thread.Reset(CreateThread(nullptr, 0, &ReaderThread, &Reader, 0, nullptr));
+            ok = Reader.Thread.Valid();
         }
     }
     if (ok) {
-        Writer.Port = Handle;
+        Writer.Port = port;
         Writer.Functions = Functions;
-        Writer.StopSignal = Reader.StopSignal;
-        Writer.Completion = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        Writer.ChunkReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        Writer.ChunkDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        ok = Writer.Completion && Writer.ChunkReady && Writer.ChunkDone;
+        Writer.StopSignal = Reader.StopSignal.Get();
+        Writer.Completion.Reset(NewEvent(true));
+        Writer.ChunkReady.Reset(NewEvent(false));
+        Writer.ChunkDone.Reset(NewEvent(false));
+        ok = Writer.Completion.Valid() && Writer.ChunkReady.Valid() && Writer.ChunkDone.Valid();
         if (ok) {
             Writer.TxPending.store(0);
-            Writer.Thread = CreateThread(nullptr, 0, &WriterThread, &Writer, 0, nullptr);
-            ok = Writer.Thread != nullptr;
+            Writer.Thread.Reset(CreateThread(nullptr, 0, &WriterThread, &Writer, 0, nullptr));
+            ok = Writer.Thread.Valid();
         }
     }
     if (ok) {
@@ -309,39 +313,36 @@ bool TSerDev::Open() {
     }
 
     ReportOpenFailure(Bytes());
-    if (!IsOpen()) {
-        ResumeLists();
-        Functions = nullptr;
-    } else {
+    if (IsOpen())
         Close();
-    }
+    else
+        Functions = nullptr;
     return false;
 }
 
 bool TSerDev::Close() {
     if (!IsOpen())
         return true;
-    SetEvent(Reader.StopSignal);
+    SetEvent(Reader.StopSignal.Get());
     StopThread(Writer.Thread);
     StopThread(Reader.Thread);
     // The port goes before the signals: an operation still pending on it (a
     // receive-event wait that the system does not cancel) completes into
     // records and events that are still ours.
-    Functions->CloseHandle(Handle);
-    Handle = INVALID_HANDLE_VALUE;
-    CloseSignal(Writer.ChunkDone);
-    CloseSignal(Writer.ChunkReady);
-    CloseSignal(Writer.Completion);
-    CloseSignal(Reader.BufferReleased);
-    CloseSignal(Reader.DataArrived);
-    CloseSignal(Reader.Completion);
-    CloseSignal(Reader.StopSignal);
+    Handle.Reset();
+    Writer.ChunkDone.Reset();
+    Writer.ChunkReady.Reset();
+    Writer.Completion.Reset();
+    Reader.BufferReleased.Reset();
+    Reader.DataArrived.Reset();
+    Reader.Completion.Reset();
+    Reader.StopSignal.Reset();
     Writer.StopSignal = nullptr;
     Reader.Port = Writer.Port = INVALID_HANDLE_VALUE;
     Reader.RxFill.store(0);
     Reader.RxPos.store(0);
     Writer.TxPending.store(0);
-    ResumeLists();
+    ReleaseLists();
     Functions = nullptr;
     Sleep(ClosePauseMs);
     return true;
@@ -359,7 +360,7 @@ void TSerDev::Purge(bool input, bool output) {
         flags |= PURGE_TXCLEAR;
         OutCount = 0;
     }
-    Functions->PurgeComm(Handle, flags);
+    Functions->PurgeComm(Handle.Get(), flags);
     if (input) {
         Reader.RxFill.store(0);
         Reader.RxPos.store(0);
@@ -373,12 +374,12 @@ bool TSerDev::Write(const Bytes& bytes) {
         return bytes.empty();
     size_t offset = 0;
     while (offset < bytes.size()) {
-        if (WaitForSingleObject(Writer.ChunkDone, ChunkHandOverMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(Writer.ChunkDone.Get(), ChunkHandOverMs) != WAIT_OBJECT_0)
             return false; // the rest is dropped
         size_t n = std::min(bytes.size() - offset, static_cast<size_t>(SerDevBufferSize));
         std::memcpy(Writer.TxBuffer, bytes.data() + offset, n);
         Writer.TxPending.store(static_cast<int32_t>(n));
-        SetEvent(Writer.ChunkReady);
+        SetEvent(Writer.ChunkReady.Get());
         offset += n;
     }
     return true;
@@ -388,7 +389,7 @@ void TSerDev::ReleaseConsumedBuffer() {
     if (Reader.RxPos.load() == SerDevBufferSize) {
         Reader.RxFill.store(0);
         Reader.RxPos.store(0);
-        SetEvent(Reader.BufferReleased);
+        SetEvent(Reader.BufferReleased.Get());
     }
 }
 
@@ -431,7 +432,7 @@ bool TSerDev::ReadWait(Bytes& text, uint32_t idleMs) {
     collected.reserve(SerDevReadWaitLimit);
     while (IsOpen()) {
         ReleaseConsumedBuffer();
-        if (WaitForSingleObject(Reader.DataArrived, idleMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(Reader.DataArrived.Get(), idleMs) != WAIT_OBJECT_0)
             break;
         const int32_t pos = Reader.RxPos.load();
         int32_t n = Reader.RxFill.load() - pos;
@@ -451,14 +452,14 @@ bool TSerDev::ReadWait(Bytes& text, uint32_t idleMs) {
 
 void TSerDev::ReadLineState() {
     if (IsOpen())
-        Functions->GetCommState(Handle, &LineState);
+        Functions->GetCommState(Handle.Get(), &LineState);
 }
 
 void TSerDev::ApplyLineState() {
     if (!IsOpen())
         return;
     LineState.fParity = LineState.Parity != 0 ? 1 : 0;
-    Functions->SetCommState(Handle, &LineState);
+    Functions->SetCommState(Handle.Get(), &LineState);
 }
 
 uint8_t TSerDev::SetByteSize(uint8_t bits) {
@@ -471,7 +472,7 @@ void TSerDev::ReportError(const Bytes& caption, const Bytes& message) {
     Bytes text = message;
     if (text.empty()) {
         const bool usb = Functions == &D2xxPortFunctions;
-        DWORD code = usb ? Functions->GetLastError(Handle) : ::GetLastError();
+        DWORD code = usb ? Functions->GetLastError(Handle.Get()) : ::GetLastError();
         LastError = static_cast<int32_t>(code);
         if (code == 0)
             return;
@@ -504,6 +505,18 @@ void TSerDev::PauseLists() {
 void TSerDev::ResumeLists() {
     if (Lists)
         Lists->ResumeLists();
+}
+
+void TSerDev::HoldLists() {
+    PauseLists();
+    ListsHeld = true;
+}
+
+void TSerDev::ReleaseLists() {
+    if (!ListsHeld)
+        return;
+    ListsHeld = false;
+    ResumeLists();
 }
 
 void TSerDev::GetPortLists(TPortLists& lists) {

@@ -43,6 +43,36 @@ extern const char* const D2xxStatusTexts[19];
 // The text for any status code, also outside 0..18.
 const char* D2xxStatusText(long code);
 
+// Owns one system handle and closes it exactly once, through the function it
+// was given: when another handle is taken, on Reset() and when the owner ends.
+// A null or invalid handle is never closed; an empty owner gives `none`.
+class TOwnedHandle {
+public:
+    using TCloser = BOOL(WINAPI*)(HANDLE);
+    explicit TOwnedHandle(HANDLE none = nullptr) : None(none), Value(none) {}
+    ~TOwnedHandle() { Reset(); }
+    TOwnedHandle(const TOwnedHandle&) = delete;
+    TOwnedHandle& operator=(const TOwnedHandle&) = delete;
+
+    HANDLE Get() const { return Value; }
+    bool Valid() const { return Value != nullptr && Value != INVALID_HANDLE_VALUE; }
+    // Closes the handle held so far, then holds `value`.
+    void Reset(HANDLE value = nullptr, TCloser closer = &::CloseHandle) {
+        const HANDLE old = Value;
+        const TCloser oldCloser = Closer;
+        const bool taken = value != nullptr && value != INVALID_HANDLE_VALUE;
+        Value = taken ? value : None;
+        Closer = taken ? closer : nullptr;
+        if (oldCloser && old != nullptr && old != INVALID_HANDLE_VALUE)
+            oldCloser(old);
+    }
+
+private:
+    HANDLE None;
+    HANDLE Value;
+    TCloser Closer = nullptr;
+};
+
 constexpr int SerDevBufferSize = 16384;
 constexpr int SerDevReadWaitLimit = 65536;
 
@@ -60,7 +90,7 @@ public:
 
     bool Open() override;
     bool Close() override;
-    bool IsOpen() const override { return Handle != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const override { return Handle.Valid(); }
     void Purge(bool input, bool output);
     bool Write(const Bytes& bytes) override;
     int32_t InputCount() override;
@@ -82,14 +112,16 @@ public:
     const DCB& CurrentLineState() const { return LineState; }
 
     // Parameter blocks of the I/O threads; each thread touches only its own.
+    // The blocks own the signals and the thread handles; the port is the
+    // link's, and the writer borrows the reader's StopSignal.
     struct TReaderBlock {
         HANDLE Port = INVALID_HANDLE_VALUE;
         const TPortFunctions* Functions = nullptr;
-        HANDLE StopSignal = nullptr;
-        HANDLE Thread = nullptr;
-        HANDLE Completion = nullptr;
-        HANDLE DataArrived = nullptr;
-        HANDLE BufferReleased = nullptr;
+        TOwnedHandle StopSignal;
+        TOwnedHandle Thread;
+        TOwnedHandle Completion;
+        TOwnedHandle DataArrived;
+        TOwnedHandle BufferReleased;
         // The record and the event mask of the pending operation live here,
         // not on the thread's stack: a thread ended by force may leave a
         // receive-event wait behind that completes later.
@@ -103,10 +135,10 @@ public:
         HANDLE Port = INVALID_HANDLE_VALUE;
         const TPortFunctions* Functions = nullptr;
         HANDLE StopSignal = nullptr;
-        HANDLE Thread = nullptr;
-        HANDLE Completion = nullptr;
-        HANDLE ChunkReady = nullptr;
-        HANDLE ChunkDone = nullptr;
+        TOwnedHandle Thread;
+        TOwnedHandle Completion;
+        TOwnedHandle ChunkReady;
+        TOwnedHandle ChunkDone;
         OVERLAPPED Overlapped{};
         char* TxBuffer = nullptr;
         std::atomic<int32_t> TxPending{0};
@@ -117,6 +149,10 @@ private:
     void RefreshCounts();
     bool LoadD2xx();
     void ReportOpenFailure(const Bytes& message);
+    // The one pause of the list threads that an open link holds, and its one
+    // resume; a resume without a pause does nothing.
+    void HoldLists();
+    void ReleaseLists();
 
     IUserIo& UserIo;
     ILibraryLoader& Libraries;
@@ -127,7 +163,9 @@ private:
     int32_t InCount = 0;
     int32_t OutCount = 0;
     DCB LineState{};
-    HANDLE Handle = INVALID_HANDLE_VALUE;
+    // Closed through the entry table it was opened with.
+    TOwnedHandle Handle{INVALID_HANDLE_VALUE};
+    bool ListsHeld = false;
     const TPortFunctions* Functions = nullptr;
     LibraryHandle D2xxLibrary = nullptr;
     // The buffers live as long as the link, so that a thread ended by force
