@@ -39,6 +39,11 @@ TfrmMain::TfrmMain(TPlatform& platform, IDeviceLink* link, const std::string& se
     BindEvents();
 }
 
+void TfrmMain::CopyToClipboard(TMemo& memo) {
+    memo.SelectAll();
+    Platform.UserIo.SetClipboardText(memo.Text());
+}
+
 void TfrmMain::InitControls() {
     SetCaption("Name...");
     Sizeable = false;

@@ -311,6 +311,9 @@ private:
     LibraryHandle WinMm = nullptr;
     TTimePeriodFn TimeEndPeriod = nullptr;
 
+    // The memo's whole text, selected so that the user sees what was taken,
+    // goes to the clipboard.
+    void CopyToClipboard(TMemo& memo);
     void InitControls();
     void ApplyLayout();
     void BindEvents();

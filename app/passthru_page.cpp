@@ -90,8 +90,7 @@ void TfrmMain::memJ2534Change() {
 void TfrmMain::btJ2534_CopyClick() {
     if (memJ2534.IsEmpty())
         return;
-    memJ2534.SelectAll();
-    Platform.UserIo.SetClipboardText(memJ2534.Text());
+    CopyToClipboard(memJ2534);
 }
 
 void TfrmMain::ClearProbeLog() {

@@ -103,8 +103,7 @@ void TfrmMain::btSearchClick() {
 }
 
 void TfrmMain::btCopyClick() {
-    memLog.SelectAll();
-    Platform.UserIo.SetClipboardText(memLog.Text());
+    CopyToClipboard(memLog);
 }
 
 // ---- Mode list ----

@@ -18,8 +18,7 @@ void TfrmMain::memLogTestChange() {
 void TfrmMain::btCopyTestClick() {
     if (memLogTest.IsEmpty())
         return;
-    memLogTest.SelectAll();
-    Platform.UserIo.SetClipboardText(memLogTest.Text());
+    CopyToClipboard(memLogTest);
 }
 
 size_t TfrmMain::TestLineCount() {
