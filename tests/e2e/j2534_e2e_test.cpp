@@ -400,9 +400,11 @@ TEST_F(PassThruEndToEnd, InstallOverALockedLibraryReportsTheErrorAndKeepsTheOldF
     EXPECT_NE(App->Wire().find(DriverRequest), std::string::npos);
     ASSERT_TRUE(TRemoteApp::AnswerBox(box, "OK"));
     EXPECT_TRUE(WaitFor([&] { return App->MessageBoxWindow() == nullptr; }));
-    // The check after the failure cannot read the held file either.
+    // The check after the failure cannot read the held file either. It runs
+    // once the box has returned, which may be after the window is enabled.
     EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(App->Main()); }));
-    EXPECT_EQ(TRemoteApp::Text(Page.InstalledVersion), "Not installed");
+    EXPECT_TRUE(WaitFor([&] { return TRemoteApp::Text(Page.InstalledVersion) == "Not installed"; }))
+        << TRemoteApp::Text(Page.InstalledVersion);
 
     // Nothing is lost: the old file is whole and the catalogue untouched.
     CloseHandle(Lock);
