@@ -1,6 +1,6 @@
 #pragma once
 // A link whose answers the test scripts, and the framing of a reply.
-#include "serdev/link.h"
+#include "tests/fakes/fake_link.h"
 
 #include <algorithm>
 #include <deque>
@@ -11,34 +11,19 @@ namespace qvx {
 
 // Answers each written command with the reply scripted for it; replies go out
 // ChunkSize bytes per read, so that one reply spans several session ticks.
-class TReplyLink : public IDeviceLink {
+class TReplyLink : public TFakeLinkBase {
 public:
     TPortLists Lists;
-    bool OpenSucceeds = true;
-    bool Opened = false;
-    int Opens = 0, Rescans = 0;
+    int Rescans = 0;
     size_t ChunkSize = 0;                       // 0 = everything at once
     std::map<Bytes, std::deque<Bytes>> Replies; // per command, answered in turn
     std::vector<Bytes> Writes;
     std::vector<Bytes> WritesWhileClosed;
     Bytes Pending;
-    Bytes Name;
 
     void Answer(const Bytes& command, const Bytes& reply) { Replies[command].push_back(reply); }
 
-    void SetPortName(const Bytes& name) override { Name = name; }
-    const Bytes& PortName() const override { return Name; }
-    bool Open() override {
-        ++Opens;
-        Opened = OpenSucceeds;
-        return Opened;
-    }
-    bool Close() override {
-        Opened = false;
-        Pending.clear();
-        return true;
-    }
-    bool IsOpen() const override { return Opened; }
+    void Closed() override { Pending.clear(); }
     bool Write(const Bytes& bytes) override {
         if (!Opened) {
             WritesWhileClosed.push_back(bytes);
@@ -59,7 +44,6 @@ public:
         size_t n = ChunkSize ? std::min(ChunkSize, Pending.size()) : Pending.size();
         return static_cast<int32_t>(n);
     }
-    int32_t OutputCount() override { return 0; }
     bool ReadAvailable(Bytes& text) override {
         size_t n = static_cast<size_t>(InputCount());
         if (n > 0) {
@@ -68,9 +52,6 @@ public:
         }
         return true;
     }
-    bool ReadWait(Bytes&, uint32_t) override { return false; }
-    void ReadLineState() override {}
-    uint8_t SetByteSize(uint8_t bits) override { return bits; }
     void RequestUsbRescan() override { ++Rescans; }
     void GetPortLists(TPortLists& lists) override {
         lists.Entries.insert(lists.Entries.end(), Lists.Entries.begin(), Lists.Entries.end());

@@ -1,4 +1,5 @@
 #include "session/exchange.h"
+#include "tests/fakes/fake_link.h"
 
 #include <gtest/gtest.h>
 
@@ -10,33 +11,16 @@ namespace {
 
 // A device link driven by the test: received bytes are queued by hand, every
 // write is recorded, the writer's backlog is set directly.
-class TScriptedLink : public IDeviceLink {
+class TScriptedLink : public TFakeLinkBase {
 public:
     Bytes Pending;             // received, not yet taken
     std::vector<Bytes> Writes; // every Write, in order
     int32_t Backlog = 0;       // what OutputCount reports
-    bool OpenSucceeds = true;
     bool WriteSucceeds = true;
-    bool Opened = false;
-    int Opens = 0;
-    int Closes = 0;
     Bytes WaitReply; // what ReadWait delivers; nothing when empty
     uint32_t WaitIdleMs = 0;
     int ReadAvailableCalls = 0;
 
-    void SetPortName(const Bytes& name) override { Port = name; }
-    const Bytes& PortName() const override { return Port; }
-    bool Open() override {
-        ++Opens;
-        Opened = OpenSucceeds;
-        return Opened;
-    }
-    bool Close() override {
-        ++Closes;
-        Opened = false;
-        return true;
-    }
-    bool IsOpen() const override { return Opened; }
     bool Write(const Bytes& bytes) override {
         Writes.push_back(bytes);
         return WriteSucceeds;
@@ -58,13 +42,7 @@ public:
         text = WaitReply;
         return true;
     }
-    void ReadLineState() override {}
-    uint8_t SetByteSize(uint8_t bits) override { return bits; }
-    void RequestUsbRescan() override {}
-    void GetPortLists(TPortLists&) override {}
-
-private:
-    Bytes Port = "COM3";
+    TScriptedLink() { Name = "COM3"; }
 };
 
 // Bytes of a literal, embedded NULs included.

@@ -2,6 +2,7 @@
 #include "platform/memory/manual_timers.h"
 #include "platform/memory/memory_files.h"
 #include "platform/memory/scripted_userio.h"
+#include "tests/fakes/fake_link.h"
 
 #include <gtest/gtest.h>
 
@@ -9,31 +10,13 @@ namespace qvx {
 namespace {
 
 // A link whose input the test feeds and whose writes it reads back.
-class TScriptLink : public IDeviceLink {
+class TScriptLink : public TFakeLinkBase {
 public:
-    bool Opened = false;
-    bool OpenSucceeds = true;
-    int Opens = 0, Closes = 0;
     Bytes Input;
     std::vector<Bytes> Writes;
     int32_t Unsent = 0;
     uint8_t Bits = 7;
-    Bytes Name;
 
-    void SetPortName(const Bytes& name) override { Name = name; }
-    const Bytes& PortName() const override { return Name; }
-    bool Open() override {
-        ++Opens;
-        Opened = OpenSucceeds;
-        return Opened;
-    }
-    bool Close() override {
-        if (Opened)
-            ++Closes;
-        Opened = false;
-        return true;
-    }
-    bool IsOpen() const override { return Opened; }
     bool Write(const Bytes& bytes) override {
         if (!Opened)
             return bytes.empty();
@@ -49,11 +32,7 @@ public:
         }
         return true;
     }
-    bool ReadWait(Bytes&, uint32_t) override { return false; }
-    void ReadLineState() override {}
     uint8_t SetByteSize(uint8_t bits) override { return Bits = bits; }
-    void RequestUsbRescan() override {}
-    void GetPortLists(TPortLists&) override {}
     Bytes AllWritten() const {
         Bytes all;
         for (const Bytes& w : Writes)
