@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TPortLists lists;
     RunCycle(reader, lists, legacy);
     // Further cycles, each after some changes.
-    for (int cycles = in.ConsumeIntegralInRange(0, 7); cycles > 0; --cycles) {
+    for (int cycles = in.ConsumeIntegralInRange(0, 3); cycles > 0; --cycles) {
         for (int n = in.ConsumeIntegralInRange(0, 6); n > 0; --n)
             Change(registry, in);
         RunCycle(reader, lists, legacy);

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TPortLists lists;
     NextListing(in);
     Scan(reader, lists);
-    for (int scans = 1; scans < 8 && in.remaining_bytes() > 0; ++scans) {
+    for (int scans = 1; scans < 4 && in.remaining_bytes() > 0; ++scans) {
         NextListing(in);
         Scan(reader, lists);
     }
