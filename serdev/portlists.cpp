@@ -286,22 +286,9 @@ void ListDeviceMap(TPortLists& lists, bool& pending, const TReadKey& key) {
 } // namespace
 
 // ---------------------------------------------------------------------------
-// TListCOM
+// TComListReader
 
-TListCOM::TListCOM(IRegistry& registry, IUserIo& userIo, uint32_t majorVersion, IListClock& clock,
-                   std::atomic<bool>* usbRescanFlag)
-    : TListThread(clock), Registry(registry), UsbRescanFlag(usbRescanFlag),
-      Box(std::make_unique<TFaultBox>(userIo, [this] { ReleaseHold(); })) {
-    InitServices(majorVersion);
-    Start();
-}
-
-TListCOM::~TListCOM() {
-    Stop();
-    Box.reset();
-}
-
-void TListCOM::InitServices(uint32_t majorVersion) {
+TComListReader::TComListReader(IRegistry& registry, uint32_t majorVersion) : Registry(registry) {
     if (majorVersion < 5)
         return;
     static const char* const Watched[] = {"serenum", "usbser", "bthmodem", "BTDriver", "WudfRd"};
@@ -309,46 +296,25 @@ void TListCOM::InitServices(uint32_t majorVersion) {
         Services[ServiceCount++].Name = name;
 }
 
-void TListCOM::SetUsbRescanFlag(std::atomic<bool>* listed) {
-    UsbRescanFlag = listed;
-}
-
-void TListCOM::ClearUsbRescanFlag() {
-    if (std::atomic<bool>* listed = UsbRescanFlag.load())
-        *listed = false;
-}
-
-void TListCOM::Cycle() {
-    bool failed = false;
-    {
-        std::lock_guard<std::mutex> guard(ListLock);
-        try {
-            if (ServiceCount == 0)
-                LegacyCycle();
-            else
-                ServiceCycle();
-        } catch (const TListReadError&) {
-            failed = true;
-        }
+TComListReader::TOutcome TComListReader::Cycle(TPortLists& lists) {
+    try {
+        return ServiceCount == 0 ? LegacyCycle(lists) : ServiceCycle(lists);
+    } catch (const TListReadError&) {
+        return TOutcome::Failed;
     }
-    if (!failed)
-        return;
-    ++Reports;
-    HoldAfterCycle();
-    Box->Post();
 }
 
-void TListCOM::LegacyCycle() {
-    if (!Lists.Entries.empty() && !RebuildPending)
-        return;
+TComListReader::TOutcome TComListReader::LegacyCycle(TPortLists& lists) {
+    if (!lists.Entries.empty() && !RebuildPending)
+        return TOutcome::Unchanged;
     TReadKey key(Registry, LegacySerialCommPath);
     if (!key)
-        return;
-    ListDeviceMap(Lists, RebuildPending, key);
-    ClearUsbRescanFlag();
+        return TOutcome::Unchanged;
+    ListDeviceMap(lists, RebuildPending, key);
+    return TOutcome::Rebuilt;
 }
 
-void TListCOM::ServiceCycle() {
+TComListReader::TOutcome TComListReader::ServiceCycle(TPortLists& lists) {
     bool changed = RebuildPending;
     int64_t total = 0;
     for (int32_t i = 0; i < ServiceCount; ++i) {
@@ -369,25 +335,24 @@ void TListCOM::ServiceCycle() {
         // No watched service has a device: the device map lists the ports.
         TReadKey key(Registry, SerialCommPath);
         if (!key)
-            return;
+            return TOutcome::Unchanged;
         changed = key.Changed(SerialCommLastWrite) || changed;
         if (!changed)
-            return;
-        ListDeviceMap(Lists, RebuildPending, key);
-        ClearUsbRescanFlag();
-    } else if (changed) {
-        RebuildPending = true;
-        ClearLists(Lists);
-        for (int32_t i = 0; i < ServiceCount; ++i)
-            Services[i].Count = ReadServiceEnum(ServiceEnumPath(Services[i].Name));
-        RebuildPending = false;
-        // Lets new devices settle before the USB list looks at them.
-        SleepInCycle(RebuildPause);
-        ClearUsbRescanFlag();
+            return TOutcome::Unchanged;
+        ListDeviceMap(lists, RebuildPending, key);
+        return TOutcome::Rebuilt;
     }
+    if (!changed)
+        return TOutcome::Unchanged;
+    RebuildPending = true;
+    ClearLists(lists);
+    for (int32_t i = 0; i < ServiceCount; ++i)
+        Services[i].Count = ReadServiceEnum(lists, ServiceEnumPath(Services[i].Name));
+    RebuildPending = false;
+    return TOutcome::ServicesRebuilt;
 }
 
-int32_t TListCOM::ReadServiceEnum(const std::string& path) {
+int32_t TComListReader::ReadServiceEnum(TPortLists& lists, const std::string& path) {
     TReadKey service(Registry, path);
     if (!service)
         return 0;
@@ -412,35 +377,69 @@ int32_t TListCOM::ReadServiceEnum(const std::string& path) {
         // All reads before the first append, so that a failing read never
         // leaves the three lists of different lengths.
         const std::string friendly = device.Text("FriendlyName");
-        AddEntry(Lists, port, CutFriendlyName(friendly, port), id);
+        AddEntry(lists, port, CutFriendlyName(friendly, port), id);
     }
     return count;
 }
 
 // ---------------------------------------------------------------------------
-// TListUSB
+// TListCOM
 
-TListUSB::TListUSB(ILibraryLoader& libraries, IListClock& clock)
-    : TListThread(clock), Libraries(libraries) {
+TListCOM::TListCOM(IRegistry& registry, IUserIo& userIo, uint32_t majorVersion, IListClock& clock,
+                   std::atomic<bool>* usbRescanFlag)
+    : TListThread(clock), Reader(registry, majorVersion), UsbRescanFlag(usbRescanFlag),
+      Box(std::make_unique<TFaultBox>(userIo, [this] { ReleaseHold(); })) {
     Start();
 }
 
-TListUSB::~TListUSB() {
+TListCOM::~TListCOM() {
     Stop();
+    Box.reset();
+}
+
+void TListCOM::SetUsbRescanFlag(std::atomic<bool>* listed) {
+    UsbRescanFlag = listed;
+}
+
+void TListCOM::ClearUsbRescanFlag() {
+    if (std::atomic<bool>* listed = UsbRescanFlag.load())
+        *listed = false;
+}
+
+void TListCOM::Cycle() {
+    using TOutcome = TComListReader::TOutcome;
+    TOutcome outcome;
+    {
+        std::lock_guard<std::mutex> guard(ListLock);
+        outcome = Reader.Cycle(Lists);
+        // Lets new devices settle before the USB list looks at them.
+        if (outcome == TOutcome::ServicesRebuilt)
+            SleepInCycle(RebuildPause);
+        if (outcome == TOutcome::Rebuilt || outcome == TOutcome::ServicesRebuilt)
+            ClearUsbRescanFlag();
+    }
+    if (outcome != TOutcome::Failed)
+        return;
+    ++Reports;
+    HoldAfterCycle();
+    Box->Post();
+}
+
+// ---------------------------------------------------------------------------
+// TUsbListReader
+
+TUsbListReader::TUsbListReader(ILibraryLoader& libraries) : Libraries(libraries) {}
+
+TUsbListReader::~TUsbListReader() {
     if (D2xxLibrary)
         Libraries.Free(D2xxLibrary);
 }
 
-void TListUSB::Cycle() {
-    // Marked listed before the scan, not after it: a rescan request that
-    // comes while the scan runs then leads to another scan instead of being
-    // overwritten.
-    if (Listed.exchange(true))
-        return;
+bool TUsbListReader::Scan(TPortLists& lists) {
     if (!D2xxLibrary)
         D2xxLibrary = LoadD2xxLibrary(Libraries);
     if (!D2xxLibrary)
-        return; // the lists keep what they had
+        return false;
 
     auto create =
         ResolveAs<FtCreateDeviceInfoListFn>(Libraries, D2xxLibrary, "FT_CreateDeviceInfoList");
@@ -463,14 +462,38 @@ void TListUSB::Cycle() {
         D2xxLibrary = nullptr;
     }
 
-    TPortLists fresh;
+    ClearLists(lists);
     for (uint32_t i = 0; i < DeviceCount; ++i) {
         const uint8_t* record = DeviceInfo.data() + size_t(i) * d2xxrecord::Size;
-        AddEntry(fresh,
+        AddEntry(lists,
                  "USB:" + D2xxField(record, d2xxrecord::SerialOffset, d2xxrecord::SerialLength),
                  D2xxField(record, d2xxrecord::DescriptionOffset, d2xxrecord::DescriptionLength),
                  std::string());
     }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TListUSB
+
+TListUSB::TListUSB(ILibraryLoader& libraries, IListClock& clock)
+    : TListThread(clock), Reader(libraries) {
+    Start();
+}
+
+TListUSB::~TListUSB() {
+    Stop();
+}
+
+void TListUSB::Cycle() {
+    // Marked listed before the scan, not after it: a rescan request that
+    // comes while the scan runs then leads to another scan instead of being
+    // overwritten.
+    if (Listed.exchange(true))
+        return;
+    TPortLists fresh;
+    if (!Reader.Scan(fresh))
+        return; // the lists keep what they had
     std::lock_guard<std::mutex> guard(ListLock);
     Lists = std::move(fresh);
 }

@@ -82,15 +82,55 @@ private:
     std::thread Thread;
 };
 
+// One cycle of the COM list on the calling thread: reads what changed in the
+// registry and rebuilds the lists it is given when it must. It remembers what
+// it saw between cycles, so it is given the same lists every cycle. TListCOM
+// runs it under its list lock; the fuzz targets call it directly.
+class TComListReader {
+public:
+    static constexpr int32_t MaxServices = 16;
+
+    enum class TOutcome {
+        Unchanged,       // the lists keep what they had
+        Rebuilt,         // rebuilt from the device map
+        ServicesRebuilt, // rebuilt from the watched services' devices
+        Failed,          // a read failed; a rebuild it interrupted is done again next cycle
+    };
+
+    // majorVersion: the system's major version; 4 and lower take the legacy
+    // path through the device map only.
+    TComListReader(IRegistry& registry, uint32_t majorVersion);
+
+    TOutcome Cycle(TPortLists& lists);
+
+private:
+    struct TService {
+        int32_t Count = -1;     // as last seen; -1 = never read
+        uint64_t LastWrite = 0; // of the service's Enum key, as last seen
+        std::string Name;
+    };
+
+    TOutcome LegacyCycle(TPortLists& lists);
+    TOutcome ServiceCycle(TPortLists& lists);
+    int32_t ReadServiceEnum(TPortLists& lists, const std::string& path);
+
+    IRegistry& Registry;
+    int32_t ServiceCount = 0;
+    std::array<TService, MaxServices> Services;
+    uint64_t SerialCommLastWrite = 0;
+    // A rebuild that failed half-way is done again in the next cycle even
+    // though the change memory no longer shows a change.
+    bool RebuildPending = false;
+};
+
 class TFaultBox;
 
 class TListCOM : public TListThread {
 public:
-    static constexpr int32_t MaxServices = 16;
+    static constexpr int32_t MaxServices = TComListReader::MaxServices;
     static constexpr uint32_t RebuildPause = 673;
 
-    // majorVersion: the system's major version; 4 and lower take the legacy
-    // path through the device map only. usbRescanFlag as for SetUsbRescanFlag.
+    // majorVersion as for TComListReader; usbRescanFlag as for SetUsbRescanFlag.
     TListCOM(IRegistry& registry, IUserIo& userIo, uint32_t majorVersion,
              IListClock& clock = SystemListClock(), std::atomic<bool>* usbRescanFlag = nullptr);
     ~TListCOM() override;
@@ -101,36 +141,43 @@ public:
     size_t FaultReports() const { return Reports; }
 
 private:
-    struct TService {
-        int32_t Count = -1;     // as last seen; -1 = never read
-        uint64_t LastWrite = 0; // of the service's Enum key, as last seen
-        std::string Name;
-    };
-
-    void InitServices(uint32_t majorVersion);
     void Cycle() override;
-    void LegacyCycle();
-    void ServiceCycle();
-    int32_t ReadServiceEnum(const std::string& path);
     void ClearUsbRescanFlag();
 
-    IRegistry& Registry;
-    int32_t ServiceCount = 0;
-    std::array<TService, MaxServices> Services;
-    uint64_t SerialCommLastWrite = 0;
+    TComListReader Reader; // guarded by ListLock, as the lists it rebuilds
     std::atomic<std::atomic<bool>*> UsbRescanFlag{nullptr};
-    // A rebuild that failed half-way is done again in the next cycle even
-    // though the change memory no longer shows a change.
-    bool RebuildPending = false;
     std::atomic<size_t> Reports{0};
     std::unique_ptr<TFaultBox> Box;
 };
 
-class TListUSB : public TListThread {
+// One scan of the D2XX devices on the calling thread. Keeps the library
+// loaded from the first scan that loads it until a scan finds its listing
+// functions missing, or until it goes.
+class TUsbListReader {
 public:
     // A listing that reports more devices than this has failed: its count
     // would size the record buffer (100 bytes a device) without any bound.
     static constexpr uint32_t MaxDevices = 1024;
+
+    explicit TUsbListReader(ILibraryLoader& libraries);
+    ~TUsbListReader();
+    TUsbListReader(const TUsbListReader&) = delete;
+    TUsbListReader& operator=(const TUsbListReader&) = delete;
+
+    // Replaces the lists with the devices listed (none when the listing
+    // fails); false, with the lists untouched, when the library does not load.
+    bool Scan(TPortLists& lists);
+
+private:
+    ILibraryLoader& Libraries;
+    LibraryHandle D2xxLibrary = nullptr;
+    uint32_t DeviceCount = 0;
+    std::vector<uint8_t> DeviceInfo;
+};
+
+class TListUSB : public TListThread {
+public:
+    static constexpr uint32_t MaxDevices = TUsbListReader::MaxDevices;
 
     explicit TListUSB(ILibraryLoader& libraries, IListClock& clock = SystemListClock());
     ~TListUSB() override;
@@ -142,10 +189,7 @@ public:
 private:
     void Cycle() override;
 
-    ILibraryLoader& Libraries;
-    LibraryHandle D2xxLibrary = nullptr;
-    uint32_t DeviceCount = 0;
-    std::vector<uint8_t> DeviceInfo;
+    TUsbListReader Reader; // used by the thread only
     std::atomic<bool> Listed{false};
 };
 

@@ -4,9 +4,12 @@
 // counter, and faults a test can switch on per key. Thread-safe.
 #include "platform/registry.h"
 
-#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace qvx {
 
@@ -14,7 +17,7 @@ class TMemoryRegistry : public IRegistry {
 public:
     struct Value {
         RegValueType Type = RegValueType::Missing;
-        std::string Text;  // String, and the raw bytes of Other
+        std::string Text;    // String, and the raw bytes of Other
         uint32_t Number = 0; // Dword
     };
 
@@ -43,11 +46,15 @@ public:
 
 private:
     friend class TMemoryRegistryKey;
+    // Transparent, so that a path is looked up part by part without a copy.
     struct NoCase {
-        bool operator()(const std::string& a, const std::string& b) const;
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
     };
     struct Node {
-        std::map<std::string, std::unique_ptr<Node>, NoCase> Subkeys;
+        std::string Name; // as spelled when the key was created
+        // In the order of their names with the case folded; a name is there once.
+        std::vector<std::unique_ptr<Node>> Subkeys;
         std::vector<std::pair<std::string, Value>> Values; // creation order
         uint64_t LastWrite = 0;
     };
@@ -58,6 +65,8 @@ private:
     bool ReadOnly(const std::string& path) const;
     void Touch(Node* node);
     static Value* FindValue(Node* node, const std::string& name);
+    // The index of the subkey called name, or where it would go; found says which.
+    static size_t FindSubkey(const Node* node, std::string_view name, bool& found);
 
     mutable std::recursive_mutex Lock;
     Node Root;
@@ -65,6 +74,7 @@ private:
     std::set<std::string, NoCase> DeniedKeys;
     std::set<std::string, NoCase> ReadOnlyKeys;
     int Opens = 0;
+    uint64_t Deletions = 0; // keys removed: open keys look for their node again
 };
 
 } // namespace qvx

@@ -1,9 +1,11 @@
-// The COM list's registry reads: the keys and values TListCOM reads (the
-// watched services' Enum keys, the devices' keys below Enum, the device map)
-// hold whatever the fuzz input says, and change between cycles. Every cycle
-// must end, and the three lists must stay parallel.
+// The COM list's registry reads: the keys and values TComListReader reads
+// (the watched services' Enum keys, the devices' keys below Enum, the device
+// map) hold whatever the fuzz input says, and change between cycles. The
+// cycles run on this thread, as TListCOM runs them on its own. Every cycle
+// must end; one that reports no change keeps the lists as they were; a
+// rebuild from the device map lists no device ids, one from the services
+// only entries with a port name and a device id.
 #include "platform/memory/memory_registry.h"
-#include "serdev/memory/stepped_list_clock.h"
 #include "serdev/portlists.h"
 #include "tests/fuzz/fuzz_link.h"
 
@@ -12,20 +14,6 @@
 namespace {
 
 using namespace qvx;
-
-// Boxes close at once. One for the whole run: a box thread may still be
-// inside ShowBox when its list goes away.
-class TSilentUserIo : public IUserIo {
-public:
-    int ShowBox(const std::string&, const std::string&, unsigned, TBoxOwner) override {
-        return idbutton::Ok;
-    }
-    bool OpenFileDialog(TOpenFileRequest&) override { return false; }
-    bool SetClipboardText(const std::string&) override { return false; }
-    bool ShellOpen(const std::string&, const std::string&, const std::string&) override {
-        return false;
-    }
-};
 
 std::string KeyPath(FuzzedDataProvider& in) {
     static const char* const Services[] = {"serenum", "usbser", "bthmodem", "BTDriver", "WudfRd"};
@@ -71,46 +59,45 @@ void Change(TMemoryRegistry& registry, FuzzedDataProvider& in) {
     }
 }
 
-// Lets the cycle in progress end; returns the number of the idle sleep that
-// follows it.
-size_t FinishCycle(TSteppedListClock& clock, size_t sleep) {
-    const uint32_t ms = clock.WaitSleep(sleep);
-    FUZZ_CHECK(ms != 0); // 0: the cycle never came to its sleep
-    if (ms == TListCOM::RebuildPause) {
-        clock.Release(sleep);
-        return FinishCycle(clock, sleep + 1);
+// One cycle, checked against the lists it started from.
+void RunCycle(TComListReader& reader, TPortLists& lists, bool legacy) {
+    using TOutcome = TComListReader::TOutcome;
+    const TPortLists before = lists;
+    switch (reader.Cycle(lists)) {
+    case TOutcome::Unchanged:
+        FUZZ_CHECK(lists == before);
+        break;
+    case TOutcome::Rebuilt:
+        for (const TPortEntry& e : lists.Entries)
+            FUZZ_CHECK(e.DeviceId.empty());
+        break;
+    case TOutcome::ServicesRebuilt:
+        FUZZ_CHECK(!legacy); // the legacy path reads the device map only
+        for (const TPortEntry& e : lists.Entries)
+            FUZZ_CHECK(!e.Name.empty() && !e.DeviceId.empty());
+        break;
+    case TOutcome::Failed:
+        break;
     }
-    FUZZ_CHECK(ms == TListThread::PollInterval);
-    return sleep;
-}
-
-void CheckCopy(TListCOM& com) {
-    TPortLists lists;
-    FUZZ_CHECK(com.CopyLists(lists) == lists.Count());
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static TSilentUserIo userIo;
     FuzzedDataProvider in(data, size);
-    const uint32_t majorVersion = in.ConsumeBool() ? 6 : 4;
+    const bool legacy = !in.ConsumeBool();
     TMemoryRegistry registry;
     for (int n = in.ConsumeIntegralInRange(0, 12); n > 0; --n)
         Change(registry, in);
 
-    TSteppedListClock clock;
-    std::atomic<bool> listed{true};
-    TListCOM com(registry, userIo, majorVersion, clock, &listed);
-    size_t sleep = FinishCycle(clock, 1);
-    CheckCopy(com);
+    TComListReader reader(registry, legacy ? 4 : 6);
+    TPortLists lists;
+    RunCycle(reader, lists, legacy);
     // Further cycles, each after some changes.
     for (int cycles = in.ConsumeIntegralInRange(0, 3); cycles > 0; --cycles) {
         for (int n = in.ConsumeIntegralInRange(0, 6); n > 0; --n)
             Change(registry, in);
-        clock.Release(sleep);
-        sleep = FinishCycle(clock, sleep + 1);
-        CheckCopy(com);
+        RunCycle(reader, lists, legacy);
     }
     return 0;
 }

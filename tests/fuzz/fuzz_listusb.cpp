@@ -1,11 +1,12 @@
-// The USB list's reading of the D2XX device records: the listing functions
-// report counts and statuses and fill records as the fuzz input says (never
-// beyond the room they were given, as the library's contract is). Every scan
-// must list only what the records hold: "USB:" + a serial of at most 16
-// bytes, a description of at most 64, never more entries than records filled.
+// The USB list's reading of the D2XX device records, scan after scan on this
+// thread as TListUSB scans on its own: the listing functions report counts
+// and statuses and fill records as the fuzz input says (never beyond the room
+// they were given, as the library's contract is). Every scan must replace
+// what the one before listed with only what the records hold: "USB:" + a
+// serial of at most 16 bytes, a description of at most 64, never more
+// entries than records filled.
 #include "platform/memory/fake_libraries.h"
 #include "serdev/d2xx.h"
-#include "serdev/memory/stepped_list_clock.h"
 #include "serdev/portlists.h"
 #include "tests/fuzz/fuzz_link.h"
 
@@ -50,10 +51,10 @@ void NextListing(FuzzedDataProvider& in) {
     Listing.Records = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(0, 8 * 100));
 }
 
-void CheckLists(TListUSB& usb) {
-    TPortLists lists;
-    const size_t n = usb.CopyLists(lists);
-    FUZZ_CHECK(lists.Count() == n);
+// One scan into lists that hold the previous scan's entries.
+void Scan(TUsbListReader& reader, TPortLists& lists) {
+    FUZZ_CHECK(reader.Scan(lists)); // the library is always there
+    const size_t n = lists.Count();
     // Never more than both counts allow; nothing from a failed listing.
     FUZZ_CHECK(n <= std::min(Listing.Count, Listing.Claimed));
     if (Listing.CreateStatus != 0 || Listing.ReadStatus != 0)
@@ -74,17 +75,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFakeLibraries libraries;
     libraries.Add("mvd2xx.dll", {{"FT_CreateDeviceInfoList", reinterpret_cast<void*>(&FakeCreate)},
                                  {"FT_GetDeviceInfoList", reinterpret_cast<void*>(&FakeRead)}});
+    TUsbListReader reader(libraries);
+    TPortLists lists;
     NextListing(in);
-    TSteppedListClock clock;
-    TListUSB usb(libraries, clock);
-    FUZZ_CHECK(clock.WaitSleep(1) == TListThread::PollInterval);
-    CheckLists(usb);
-    for (size_t sleep = 1; sleep < 4 && in.remaining_bytes() > 0; ++sleep) {
+    Scan(reader, lists);
+    for (int scans = 1; scans < 4 && in.remaining_bytes() > 0; ++scans) {
         NextListing(in);
-        usb.RequestRescan();
-        clock.Release(sleep);
-        FUZZ_CHECK(clock.WaitSleep(sleep + 1) == TListThread::PollInterval);
-        CheckLists(usb);
+        Scan(reader, lists);
     }
     return 0;
 }
