@@ -50,8 +50,11 @@ qvx_configure() { # tree: native | win32 | fuzz
         local cxx cc
         cxx="$(command -v clang++ || command -v clang++-14)"
         cc="$(command -v clang || command -v clang-14)"
-        args+=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_C_COMPILER="$cc"
-               -DQVX_FUZZ=ON)
+        # Optimised as libFuzzer wants it: unoptimised code would spend the run
+        # in the standard library's instrumented templates.
+        args+=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1"
+               -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_COMPILER="$cxx"
+               -DCMAKE_C_COMPILER="$cc" -DQVX_FUZZ=ON)
     else
         args+=(-DCMAKE_BUILD_TYPE=Debug)
     fi

@@ -1,5 +1,7 @@
 #include "session/exchange.h"
 
+#include <algorithm>
+
 namespace qvx {
 
 namespace {
@@ -17,6 +19,7 @@ TServiceExchange::TServiceExchange(IDeviceLink& link) : Link(link) {}
 void TServiceExchange::ClearReceived() {
     RxText.clear();
     InReply = false;
+    EndScanFrom = 0;
 }
 
 TSessionState TServiceExchange::SendServiceCommand(const Bytes& text, TSessionState onReply,
@@ -64,16 +67,23 @@ bool TServiceExchange::TakeReply() {
         }
         RxText.erase(0, start);
         InReply = true;
+        EndScanFrom = 0;
     }
     // The body starts at the "C" of the start marker; the marker's own CR LF
-    // cannot begin the end marker.
+    // cannot begin the end marker. Text searched on an earlier tick holds no
+    // end marker, so the search goes on where one could still begin: a reply
+    // that streams over many ticks is read once, not once a tick.
     const size_t bodyStart = 2;
-    size_t end = RxText.find(EndMark, bodyStart);
-    if (end == Bytes::npos)
+    const size_t from = std::max(bodyStart, std::min(EndScanFrom, RxText.size()));
+    size_t end = RxText.find(EndMark, from);
+    if (end == Bytes::npos) {
+        EndScanFrom = RxText.size() >= EndMark.size() ? RxText.size() - (EndMark.size() - 1) : 0;
         return false;
+    }
     LastReply = RxText.substr(bodyStart, end - bodyStart);
     RxText.erase(0, end + EndMark.size());
     InReply = false;
+    EndScanFrom = 0;
     return true;
 }
 

@@ -106,6 +106,8 @@ public:
 
 private:
     IDeviceLink& Link;
+    // Where the search for the end marker goes on in RxText.
+    size_t EndScanFrom = 0;
 };
 
 } // namespace qvx

@@ -75,10 +75,12 @@ void TSelfTestEcho::Reset() {
 }
 
 void TSelfTestEcho::Echo(const Bytes& rx) {
-    // Only the reply itself is echoed: nothing behind its end marker.
-    const size_t end = rx.find("\r\n\r\n", 2);
-    const size_t limit = end == Bytes::npos ? rx.size() : end + 4;
+    // Only the reply itself is echoed: nothing behind its end marker. An end
+    // marker wholly within what was echoed on an earlier tick would have
+    // ended the reply then, so the search starts just before the next byte.
     const size_t from = static_cast<size_t>(Pos - 1);
+    const size_t end = rx.find("\r\n\r\n", std::max<size_t>(2, from >= 3 ? from - 3 : 0));
+    const size_t limit = end == Bytes::npos ? rx.size() : end + 4;
     const size_t next = EchoPieces(View, rx, from, limit, LineIndex);
     if (next > from) {
         Pos = static_cast<int>(next) + 1;

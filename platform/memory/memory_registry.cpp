@@ -1,14 +1,8 @@
 #include "platform/memory/memory_registry.h"
 
-#include <algorithm>
 #include "platform/text.h"
 
-// The registry is a test double: the fuzz targets are after the code that
-// reads it, so its own branches and comparisons give them no coverage
-// feedback (and cost them no time).
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((no_sanitize("coverage"))), apply_to = function)
-#endif
+#include <algorithm>
 
 namespace qvx {
 
@@ -463,6 +457,3 @@ int TMemoryRegistry::OpenCount() const {
 
 } // namespace qvx
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#endif
