@@ -117,6 +117,16 @@ TEST_F(ExchangeTest, BytesAfterEndMarkerServeTheNextReply) {
     EXPECT_EQ(Exchange.LastReply, "CR:two\r\nPI:1"); // kept until the next reply
 }
 
+TEST_F(ExchangeTest, AnEndMarkerSplitAcrossTicksIsFound) {
+    // Byte by byte: every cut of the end marker falls between two ticks.
+    const Bytes reply = "\r\nCR:a\r\nb\r\n\r\n";
+    for (size_t i = 0; i < reply.size(); ++i) {
+        Exchange.RxText += reply[i];
+        EXPECT_EQ(Exchange.TakeReply(), i + 1 == reply.size()) << i;
+    }
+    EXPECT_EQ(Exchange.LastReply, "CR:a\r\nb");
+}
+
 TEST_F(ExchangeTest, BodyKeepsEveryByteValue) {
     const Bytes body = Raw("CR:\x00\xFF\r\nX\x80");
     Exchange.RxText = Bytes("\x00", 1) + "\r\n" + body + "\r\n\r\n";
