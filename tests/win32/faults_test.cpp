@@ -1,22 +1,23 @@
-// Fault campaign under Wine: the real window bound to real controls, the real
-// device link with its reader and writer threads and the real port-list
-// threads, over the stand-in D2XX library whose simulated adapter
-// misbehaves. Requests start from real button clicks and run on real window
-// timers; each must end with the window usable, the link and the device
-// closed, the port lists running, nothing written after the request ended
-// and the settings key as it was. Deadlines only guard against a hang.
-#include "app/Unitmain.h"
-#include "platform/memory/watched.h"
+// The fault campaign (tests/faults) under Wine, over three links: the
+// simulated link; the real window bound to real controls with the real
+// device link (its reader and writer threads) and the real port-list threads
+// over the stand-in D2XX library, whose simulated adapter misbehaves; and the
+// same over the COM port of the pty fixture, whose line a simulated adapter in
+// this process serves through the fixture's relay. Requests start from real
+// button clicks and run on real window timers; deadlines only guard against a
+// hang.
+#include <winsock2.h>
+
+#include "tests/faults/fault_rig.h"
+
 #include "app/win32/win_form.h"
-#include "platform/memory/memory_files.h"
-#include "platform/memory/scripted_userio.h"
 #include "platform/memory/static_version.h"
 #include "platform/win32/win_libraries.h"
 #include "platform/win32/win_registry.h"
 #include "platform/win32/win_timers.h"
 #include "serdev/portlists.h"
 #include "serdev/win32/Serdev.h"
-#include "sim/sim_adapter.h"
+#include "sim/sim_config.h"
 #include "tests/win32/win_probe.h"
 
 #include <windows.h>
@@ -25,6 +26,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
 #include <functional>
 #include <map>
 
@@ -91,8 +95,6 @@ private:
     std::unique_ptr<IPortListControl> Inner;
 };
 
-using TSettingsSnapshot = std::map<std::string, std::string>;
-
 void SnapshotKey(HKEY root, const std::string& path, TSettingsSnapshot& out) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -125,60 +127,51 @@ void SnapshotKey(HKEY root, const std::string& path, TSettingsSnapshot& out) {
         SnapshotKey(root, path + "\\" + sub, out);
 }
 
-TSettingsSnapshot Settings() {
-    TSettingsSnapshot out;
-    SnapshotKey(HKEY_LOCAL_MACHINE, SettingsKey, out);
-    return out;
-}
-
-class WineFaultTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(StandIn.Module, nullptr) << "mvd2xx.dll stand-in not found beside the tests";
+// The real window and TSerDev, over the port that the link's rig provides.
+class TWindowRig : public TFaultRig {
+public:
+    TWindowRig() {
         HKEY key = nullptr;
         HadSettings =
             RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
         if (key)
             RegCloseKey(key);
         StandIn.Reset();
-        UserIo.OnBox = [this] { Link->Ended = true; };
+        Files.SetProgramPath("C:\\Quorvelix\\Configurator.exe");
     }
-    void TearDown() override {
+    ~TWindowRig() override {
         Window.reset();
-        Form.reset();
+        Main.reset();
         Link.reset();
         StandIn.Reset();
         if (!HadSettings)
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, SettingsKey);
     }
 
-    // The program's pieces over the adapter configured by `config`, with its
-    // port selected in the combo.
-    void Start(const std::string& config) {
-        ASSERT_TRUE(StandIn.AddSim(Serial, config)) << config;
+    void Start(const std::string& config) override {
+        ASSERT_NE(StandIn.Module, nullptr) << "mvd2xx.dll stand-in not found beside the tests";
+        ASSERT_NO_FATAL_FAILURE(Plug(config));
         auto lists = std::make_unique<TWatchedLists>(
             std::make_unique<TPortListThreads>(Registry, Libraries, UserIo, 6));
         Lists = lists.get();
-        Link = std::make_unique<TWatchedLink<TSerDev>>(UserIo, Libraries, std::move(lists));
-        Files.SetProgramPath("C:\\Quorvelix\\Configurator.exe");
-        Form = std::make_unique<TfrmMain>(Platform, Link.get());
+        Link = std::make_unique<TCountingLink<TSerDev>>(UserIo, Libraries, std::move(lists));
+        Main = std::make_unique<TfrmMain>(Platform, Link.get());
         Window =
-            std::make_unique<TWin32Form>(*Form, std::vector<const TImageList*>{&Form->ilIcons});
+            std::make_unique<TWin32Form>(*Main, std::vector<const TImageList*>{&Main->ilIcons});
         Window->OnError = [this](const std::string& message) { Errors.push_back(message); };
         Window->Show(SW_SHOWNOACTIVATE);
-        ASSERT_TRUE(PumpUntil([&] { return PortIndex() >= 0; })) << "the adapter is not listed";
-        probe::SelectComboItem(H(Form->cbCOM), PortIndex());
-        ASSERT_EQ(Form->cbCOM.Text(), "USB:QV2A0017 (Quorvelix Adapter)");
+        SelectPort();
     }
-    int PortIndex() const {
-        for (size_t i = 0; i < Form->cbCOM.Items().size(); ++i)
-            if (Form->cbCOM.Items()[i].rfind("USB:QV2A0017 ", 0) == 0)
-                return static_cast<int>(i);
-        return -1;
+    TfrmMain& Form() override { return *Main; }
+    void Run(int ms) override {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        do {
+            probe::Pump();
+            Sleep(2);
+        } while (std::chrono::steady_clock::now() < until);
     }
-    HWND H(const TControl& control) const { return Window->HandleOf(control); }
-    bool PumpUntil(const std::function<bool()>& condition, int seconds = 60) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    bool RunUntil(const std::function<bool()>& condition, int maxMs) override {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
         while (std::chrono::steady_clock::now() < deadline) {
             probe::Pump();
             if (condition())
@@ -187,230 +180,234 @@ protected:
         }
         return condition();
     }
-    void PumpFor(int ms) {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < until) {
-            probe::Pump();
-            Sleep(2);
-        }
-    }
-    bool Idle() const { return Form->Session.Idle() && !Form->Updater.IsUploading(); }
-    void Click(const TControl& control) { SendMessageA(H(control), BM_CLICK, 0, 0); }
-    void Snapshot() {
-        Before = Settings();
-        UserIo.Clear();
-        Link->Ended = false;
-        Link->WritesAfterEnd.clear();
-    }
-    void Search() {
-        Click(Form->btSearch);
-        ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
-    }
-    void SearchAndSnapshot() {
-        Search();
-        ASSERT_TRUE(UserIo.Boxes().empty());
-        ASSERT_EQ(probe::Text(H(Form->edSerial)), "QV2A0017");
-        Snapshot();
-    }
-    void ExpectNotFoundBox() {
-        ASSERT_EQ(UserIo.Boxes().size(), 1u);
-        EXPECT_EQ(UserIo.Boxes()[0].Text, "Quorvelix Adapter is not found on Communication Port "
-                                          "USB:QV2A0017 (Quorvelix Adapter)");
-    }
-    // The identity reply of the configured adapter, in bytes.
-    static uint64_t IdentityReplySize(const std::string& config) {
-        TSimConfig parsed;
-        std::string error;
-        EXPECT_TRUE(ParseSimConfig(config, parsed, error)) << error;
-        TSimAdapter adapter(parsed);
-        adapter.HostWrite("!Morvek_SC_I");
-        adapter.Advance(1000000);
-        return adapter.HostRead(SIZE_MAX).size();
-    }
-    static uint64_t FrameSize(const std::string& line) {
-        return std::string("\r\nCR:" + TSimConfig().Copyright + "\r\n" + line + "\r\n\r\n").size();
-    }
-    void PrepareUpload(size_t pages) {
-        Bytes image(80 + pages * 64, '\0');
-        for (size_t i = 0; i < image.size(); ++i)
-            image[i] = static_cast<char>(i * 31 + 7);
-        Files.Put("C:\\fw\\fault.rfw", image);
-        probe::SelectTab(H(Form->pcOptions), 1);
-        Form->edFW_File.SetText("C:\\fw\\fault.rfw");
+    void Click(TControl& control) override { SendMessageA(H(control), BM_CLICK, 0, 0); }
+    void SelectPage(int index) override { probe::SelectTab(H(Main->pcOptions), index); }
+    void SelectRow(size_t row) override {
+        probe::SelectRow(H(Main->lvModes), static_cast<int>(row));
         probe::Pump();
-        ASSERT_TRUE(IsWindowEnabled(H(Form->btUpdateRun)));
+    }
+    std::string Text(const TControl& control) override {
+        HWND window = H(control);
+        std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+        text.resize(
+            static_cast<size_t>(GetWindowTextA(window, &text[0], static_cast<int>(text.size()))));
+        return text;
+    }
+    bool Enabled(const TControl& control) override { return IsWindowEnabled(H(control)); }
+    TSettingsSnapshot Settings() override {
+        TSettingsSnapshot out;
+        SnapshotKey(HKEY_LOCAL_MACHINE, SettingsKey, out);
+        return out;
+    }
+    bool LinkOpen() override { return Link->IsOpen(); }
+    bool& Ended() override { return Link->Ended; }
+    std::vector<Bytes>& WritesAfterEnd() override { return Link->WritesAfterEnd; }
+    bool RealWindow() override { return true; }
+    std::string PortText() override { return Port; }
+    void ExpectDeviceClosed() override {
+        EXPECT_EQ(Lists->Pauses.load(), Lists->Resumes.load()) << "the port lists stay paused";
+        EXPECT_TRUE(Errors.empty()) << Errors.front();
+    }
+    // The port-list threads run: a USB device plugged in now is listed.
+    void ExpectPortListRuns() override {
+        StandIn.Add("QV2F0099");
+        SelectPage(Main->tsSettings.PageIndex()); // "Refresh" is on the Settings page
+        Click(Main->btRefresh);
+        EXPECT_TRUE(RunUntil([&] { return PortIndex("USB:QV2F0099 ") >= 0; }, 30000))
+            << "the port lists no longer run";
     }
 
-    void ExpectRecovered() {
-        EXPECT_TRUE(Idle());
-        PumpFor(300); // anything that would still go out after the end
-        EXPECT_FALSE(Link->IsOpen());
-        EXPECT_FALSE(StandIn.DeviceOpen(Serial)) << "the stand-in still has the device open";
-        EXPECT_EQ(Lists->Pauses.load(), Lists->Resumes.load()) << "the port lists stay paused";
-        EXPECT_TRUE(Link->WritesAfterEnd.empty())
-            << "written after the request ended: '"
-            << (Link->WritesAfterEnd.empty() ? "" : Link->WritesAfterEnd[0]) << "'";
-        for (const TControl* c : std::initializer_list<const TControl*>{
-                 &Form->pcOptions, &Form->btSearch, &Form->cbCOM, &Form->btRefresh, &Form->cbShow,
-                 &Form->lvModes})
-            EXPECT_TRUE(IsWindowEnabled(H(*c))) << c->Name();
-        EXPECT_EQ(probe::Text(H(Form->btUpdateRun)), "Run");
-        EXPECT_TRUE(Errors.empty()) << Errors.front();
-        EXPECT_EQ(Settings(), Before) << "the settings changed";
-        // The port-list threads run: a device plugged in now is listed.
-        StandIn.Add("QV2F0099");
-        probe::SelectTab(H(Form->pcOptions), 0); // "Refresh" is on the Settings page
-        Click(Form->btRefresh);
-        EXPECT_TRUE(PumpUntil(
-            [&] {
-                for (const std::string& item : Form->cbCOM.Items())
-                    if (item.rfind("USB:QV2F0099 ", 0) == 0)
-                        return true;
-                return false;
-            },
-            30))
-            << "the port lists no longer run";
+protected:
+    // The adapter of this configuration on the rig's port.
+    virtual void Plug(const std::string& config) = 0;
+    // The start of the port's text in the combo.
+    virtual std::string PortPrefix() = 0;
+
+    HWND H(const TControl& control) const { return Window->HandleOf(control); }
+    int PortIndex(const std::string& prefix) const {
+        for (size_t i = 0; i < Main->cbCOM.Items().size(); ++i)
+            if (Main->cbCOM.Items()[i].rfind(prefix, 0) == 0)
+                return static_cast<int>(i);
+        return -1;
+    }
+    void SelectPort() {
+        ASSERT_TRUE(RunUntil([&] { return PortIndex(PortPrefix()) >= 0; }, 60000))
+            << "the adapter's port is not listed";
+        probe::SelectComboItem(H(Main->cbCOM), PortIndex(PortPrefix()));
+        Port = Main->cbCOM.Text();
+        fflush(stderr);
+        ASSERT_EQ(Port.rfind(PortPrefix(), 0), 0u) << Port;
     }
 
     TStandIn StandIn;
     bool HadSettings = false;
     TWinRegistry Registry;
     TWinLibraries Libraries;
-    TWatchedUserIo UserIo;
-    TMemoryFiles Files;
     TStaticVersion Version = TStaticVersion::Product();
     TWinTimers Timers;
     TPlatform Platform{Registry, Libraries, UserIo, Files, Version, Timers};
     TWatchedLists* Lists = nullptr;
-    std::unique_ptr<TWatchedLink<TSerDev>> Link;
-    std::unique_ptr<TfrmMain> Form;
+    std::unique_ptr<TCountingLink<TSerDev>> Link;
+    std::unique_ptr<TfrmMain> Main;
     std::unique_ptr<TWin32Form> Window;
     std::vector<std::string> Errors;
-    TSettingsSnapshot Before;
+    std::string Port;
 };
 
-TEST_F(WineFaultTest, DeviceGoneInTheMiddleOfTheIdentityReply) {
-    Start("line.rate=11520;line.chunk=16;fault.disconnect.bytes=60");
-    Snapshot();
-    Search();
-    ExpectNotFoundBox();
-    EXPECT_EQ(probe::Text(H(Form->edSerial)), "");
-    ExpectRecovered();
-    // The device is gone: the next search cannot open it and says so.
-    UserIo.Clear();
-    Search();
-    ASSERT_EQ(UserIo.Boxes().size(), 1u);
-    EXPECT_EQ(UserIo.Boxes()[0].Text, "USB Device Error: 2 (Device is not found)");
-    EXPECT_EQ(UserIo.Boxes()[0].Caption, "Open Port(USB:QV2A0017) Error...");
-    EXPECT_FALSE(Link->IsOpen());
-    EXPECT_TRUE(IsWindowEnabled(H(Form->btSearch)));
-    EXPECT_EQ(Lists->Pauses.load(), Lists->Resumes.load());
-}
+// The stand-in's simulated adapter, on its USB port.
+class TD2xxRig : public TWindowRig {
+public:
+    uint64_t BytesWritten() override { return static_cast<uint64_t>(StandIn.Taken(Serial)); }
+    TSimAdapter* Sim() override { return nullptr; }
+    std::string PortText() override { return "USB:QV2A0017 (Quorvelix Adapter)"; }
+    void ExpectDeviceClosed() override {
+        TWindowRig::ExpectDeviceClosed();
+        EXPECT_FALSE(StandIn.DeviceOpen(Serial)) << "the stand-in still has the device open";
+    }
+    void ExpectUnpluggedSearchBox() override {
+        ASSERT_EQ(UserIo.Boxes().size(), 1u);
+        EXPECT_EQ(UserIo.Boxes()[0].Text, "USB Device Error: 2 (Device is not found)");
+        EXPECT_EQ(UserIo.Boxes()[0].Caption, "Open Port(USB:QV2A0017) Error...");
+    }
+    // A device pulled out stays gone: a new one with the same serial number.
+    void Replug() override {
+        StandIn.Reset();
+        ASSERT_TRUE(StandIn.AddSim(Serial, ""));
+        SelectPage(Main->tsSettings.PageIndex());
+        Click(Main->btRefresh);
+        SelectPort();
+    }
 
-TEST_F(WineFaultTest, DeviceGoneWhileTheSelfTestStreams) {
-    const std::string base = "line.rate=11520;line.chunk=32;test.steps=8";
-    const uint64_t cut = IdentityReplySize(base) + 150;
-    Start(base + ";fault.disconnect.bytes=" + std::to_string(cut));
-    SearchAndSnapshot();
-    probe::SelectTab(H(Form->pcOptions), Form->tsTest.PageIndex());
-    Click(Form->btRunTest);
-    ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
-    ExpectNotFoundBox();
-    const std::string log = probe::Text(H(Form->memLogTest));
-    EXPECT_EQ(log.rfind("CR:" + TSimConfig().Copyright, 0), 0u) << log;
-    EXPECT_EQ(log.find("RESULT"), std::string::npos);
-    EXPECT_EQ(probe::Text(H(Form->edTest_Result)), "");
-    EXPECT_TRUE(IsWindowEnabled(H(Form->btRunTest)));
-    ExpectRecovered();
-}
+protected:
+    void Plug(const std::string& config) override {
+        ASSERT_TRUE(StandIn.AddSim(Serial, config)) << config;
+    }
+    std::string PortPrefix() override { return "USB:QV2A0017 "; }
+};
 
-TEST_F(WineFaultTest, DeviceGoneDuringTheUploadThenStop) {
-    const std::string base = "boot.pagesize=64;line.rate=11520;line.chunk=8";
-    // The update reply, the prompt, the connect and header answers, then
-    // about five pages' requests and acknowledgements.
-    const uint64_t cut = IdentityReplySize(base) + FrameSize("Boot loader started") + 1 + 2 +
-                         (4 + 8 + TSimConfig().BootId.size()) + 3 + 7 * 5;
-    Start(base + ";fault.disconnect.bytes=" + std::to_string(cut));
-    SearchAndSnapshot();
-    PrepareUpload(30);
-    Click(Form->btUpdateRun);
-    ASSERT_TRUE(PumpUntil([&] { return Form->Updater.IsUploading(); }));
-    // Wait until the wire has been quiet for a second.
-    size_t taken = StandIn.Taken(Serial);
-    auto quietSince = std::chrono::steady_clock::now();
-    ASSERT_TRUE(PumpUntil([&] {
-        size_t now = StandIn.Taken(Serial);
-        if (now != taken) {
-            taken = now;
-            quietSince = std::chrono::steady_clock::now();
+// Winsock, loaded here: the program itself never needs it.
+struct TWinsock {
+    HMODULE Module = LoadLibraryA("ws2_32.dll");
+    template <typename Fn> Fn Get(const char* name) {
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(Module, name)));
+    }
+    decltype(&::WSAStartup) Startup = Get<decltype(&::WSAStartup)>("WSAStartup");
+    decltype(&::socket) Socket = Get<decltype(&::socket)>("socket");
+    decltype(&::connect) Connect = Get<decltype(&::connect)>("connect");
+    decltype(&::ioctlsocket) Ioctl = Get<decltype(&::ioctlsocket)>("ioctlsocket");
+    decltype(&::send) Send = Get<decltype(&::send)>("send");
+    decltype(&::recv) Recv = Get<decltype(&::recv)>("recv");
+    decltype(&::closesocket) CloseSocket = Get<decltype(&::closesocket)>("closesocket");
+};
+
+// The COM port of the pty fixture, its line served by a simulated adapter in
+// this process: the fixture relays the line to a socket while one is
+// connected, and a thread here moves the bytes and the adapter's clock along
+// in real time.
+class TComRig : public TWindowRig {
+public:
+    ~TComRig() override {
+        Stop = true;
+        if (Relay.joinable())
+            Relay.join();
+        if (Connection != INVALID_SOCKET)
+            Sock.CloseSocket(Connection);
+    }
+    uint64_t BytesWritten() override { return Received.load(); }
+    TSimAdapter* Sim() override { return &Adapter; }
+    // The port opens whether the adapter is there or not: nothing answers.
+    void ExpectUnpluggedSearchBox() override {
+        ASSERT_EQ(UserIo.Boxes().size(), 1u);
+        EXPECT_EQ(UserIo.Boxes()[0].Text,
+                  "Quorvelix Adapter is not found on Communication Port " + Port);
+    }
+    void Replug() override {
+        Adapter.Reconnect();
+        Adapter.SetConfig(TSimConfig());
+    }
+
+protected:
+    void Plug(const std::string& config) override {
+        fflush(stderr);
+        TSimConfig parsed;
+        std::string error;
+        ASSERT_TRUE(ParseSimConfig(config, parsed, error)) << error;
+        Adapter.SetConfig(parsed);
+        fflush(stderr);
+        // The fixture's relay port, in the file beside its link.
+        std::ifstream file("Z:" + std::string(std::getenv("QVX_TEST_COM_LINK")) + "-relay");
+        int port = 0;
+        ASSERT_TRUE(file >> port) << "the pty fixture names no relay port";
+        fflush(stderr);
+        WSADATA data;
+        ASSERT_EQ(Sock.Startup(MAKEWORD(2, 2), &data), 0);
+        Connection = Sock.Socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = static_cast<u_short>(((port & 0xFF) << 8) | ((port >> 8) & 0xFF));
+        address.sin_addr.s_addr = 0x0100007F; // 127.0.0.1, in network order
+        ASSERT_EQ(Sock.Connect(Connection, reinterpret_cast<sockaddr*>(&address), sizeof address),
+                  0);
+        u_long nonBlocking = 1;
+        Sock.Ioctl(Connection, static_cast<long>(FIONBIO), &nonBlocking);
+        fflush(stderr);
+        Relay = std::thread([this] { Serve(); });
+    }
+    std::string PortPrefix() override {
+        return std::string(std::getenv("QVX_TEST_COM_PORT")) + " ";
+    }
+
+private:
+    void Serve() {
+        auto last = std::chrono::steady_clock::now();
+        Bytes out;
+        char buffer[65536];
+        while (!Stop) {
+            int n = Sock.Recv(Connection, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                Adapter.HostWrite(Bytes(buffer, static_cast<size_t>(n)));
+                Received += static_cast<uint64_t>(n);
+                fflush(stderr);
+            }
+            const auto now = std::chrono::steady_clock::now();
+            Adapter.Advance(static_cast<uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(now - last).count()));
+            last = now;
+            out += Adapter.HostRead(SIZE_MAX);
+            if (!out.empty()) {
+                int sent = Sock.Send(Connection, out.data(), static_cast<int>(out.size()), 0);
+                fflush(stderr);
+                if (sent > 0)
+                    out.erase(0, static_cast<size_t>(sent));
+            }
+            if (n <= 0)
+                Sleep(1);
         }
-        return std::chrono::steady_clock::now() - quietSince > std::chrono::seconds(1);
-    }));
-    EXPECT_TRUE(Form->Updater.IsUploading()) << probe::Text(H(Form->edUpdateSatus));
-    EXPECT_TRUE(IsWindowEnabled(H(Form->btUpdateRun)));
-    EXPECT_EQ(probe::Text(H(Form->btUpdateRun)), "Stop");
-    Click(Form->btUpdateRun);
-    ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
-    EXPECT_EQ(Form->memUpdate.Lines().back(), "Firmware Update canceled...");
-    EXPECT_TRUE(UserIo.Boxes().empty());
-    ExpectRecovered();
+    }
+
+    TWinsock Sock;
+    SOCKET Connection = INVALID_SOCKET;
+    TSimAdapter Adapter;
+    std::atomic<uint64_t> Received{0};
+    std::atomic<bool> Stop{false};
+    std::thread Relay;
+};
+
+template <typename TRig> TRigMaker Maker(const char* name) {
+    return {name, [] { return std::unique_ptr<TFaultRig>(new TRig); }};
 }
 
-TEST_F(WineFaultTest, EndlessNoiseWithoutAReplyEndsTheSearch) {
-    Start("fault.babble=1;fault.identify.from=99;line.rate=115200");
-    Snapshot();
-    Search();
-    ExpectNotFoundBox();
-    ExpectRecovered();
-}
-
-TEST_F(WineFaultTest, RandomFloodBeforeTheReply) {
-    Start("fault.flood=100000;line.rate=0");
-    Snapshot();
-    Search();
-    EXPECT_TRUE(UserIo.Boxes().empty());
-    EXPECT_EQ(probe::Text(H(Form->edSerial)), "QV2A0017");
-}
-
-TEST_F(WineFaultTest, IdentityReplyOf40000BytesWithoutAPause) {
-    std::string config = "line.rate=0";
-    for (int i = 0; i < 500; ++i)
-        config += ";identity.extra=XX:" + std::string(76, static_cast<char>('a' + i % 26));
-    Start(config);
-    Search();
-    EXPECT_TRUE(UserIo.Boxes().empty());
-    EXPECT_EQ(probe::Text(H(Form->edSerial)), "QV2A0017");
-    EXPECT_EQ(probe::ListCount(H(Form->lvModes)), 3);
-    Snapshot();
-    // The same again: nothing of the first reply is left over.
-    Search();
-    EXPECT_TRUE(UserIo.Boxes().empty());
-    ExpectRecovered();
-}
-
-TEST_F(WineFaultTest, EchoingAdapterIsIdentifiedAndTested) {
-    Start("fault.echo=1;line.rate=11520;test.errors=1");
-    SearchAndSnapshot();
-    probe::SelectTab(H(Form->pcOptions), Form->tsTest.PageIndex());
-    Click(Form->btRunTest);
-    ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
-    EXPECT_TRUE(UserIo.Boxes().empty());
-    EXPECT_EQ(probe::Text(H(Form->edTest_Result)), "1/0");
-    ExpectRecovered();
-}
-
-TEST_F(WineFaultTest, BootLoaderThatRefusesAPageForEver) {
-    Start("boot.pagesize=64;line.rate=11520;fault.nak.page=1;fault.nak.count=-1");
-    SearchAndSnapshot();
-    PrepareUpload(4);
-    Click(Form->btUpdateRun);
-    ASSERT_TRUE(PumpUntil([&] { return Idle(); }));
-    EXPECT_EQ(Form->memUpdate.Lines().back(), "Writing Page #1 : Error");
-    EXPECT_EQ(probe::Text(H(Form->edUpdateSatus)), "Writing Page #1 : Error");
-    const size_t taken = StandIn.Taken(Serial);
-    ExpectRecovered();
-    EXPECT_EQ(StandIn.Taken(Serial), taken) << "bytes reached the boot loader after the error";
+// The COM port only where the test script provides the pty fixture.
+std::vector<TRigMaker> Rigs() {
+    std::vector<TRigMaker> rigs = {{"Sim", MakeSimRig}, Maker<TD2xxRig>("D2xx")};
+    const char* port = std::getenv("QVX_TEST_COM_PORT");
+    if (port && *port && std::getenv("QVX_TEST_COM_LINK"))
+        rigs.push_back(Maker<TComRig>("Com"));
+    return rigs;
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Link, FaultTest, ::testing::ValuesIn(Rigs()), RigName);
+
 } // namespace qvx
