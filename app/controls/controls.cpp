@@ -146,13 +146,7 @@ void TEdit::UserSetText(const std::string& text) {
 // ---- TMemo ----
 
 std::string TMemo::Text() const {
-    std::string text;
-    for (size_t i = 0; i < LineList.size(); ++i) {
-        text += LineList[i];
-        if (i + 1 < LineList.size() || !OpenLine)
-            text += "\r\n";
-    }
-    return text;
+    return Body.Text();
 }
 
 void TMemo::LinesChanged() {
@@ -162,76 +156,50 @@ void TMemo::LinesChanged() {
 }
 
 void TMemo::Add(const std::string& line) {
-    LineList.push_back(line);
-    OpenLine = false;
+    Body.Lines.push_back(line);
+    Body.Open = false;
     LinesChanged();
 }
 
 void TMemo::AddLines(const std::vector<std::string>& lines) {
     if (lines.empty())
         return;
-    LineList.insert(LineList.end(), lines.begin(), lines.end());
-    OpenLine = false;
+    Body.Lines.insert(Body.Lines.end(), lines.begin(), lines.end());
+    Body.Open = false;
     LinesChanged();
 }
 
 void TMemo::SetLine(size_t index, const std::string& line) {
-    if (index >= LineList.size() || LineList[index] == line)
+    if (index >= Body.Lines.size() || Body.Lines[index] == line)
         return;
-    LineList[index] = line;
+    Body.Lines[index] = line;
     LinesChanged();
 }
 
 void TMemo::Clear() {
-    if (LineList.empty())
+    if (Body.Lines.empty())
         return;
-    LineList.clear();
-    OpenLine = false;
+    Body.Lines.clear();
+    Body.Open = false;
     LinesChanged();
 }
 
 void TMemo::SetLines(std::vector<std::string> lines) {
-    if (lines == LineList && !OpenLine)
+    if (lines == Body.Lines && !Body.Open)
         return;
-    LineList = std::move(lines);
-    OpenLine = false;
+    Body.Lines = std::move(lines);
+    Body.Open = false;
     LinesChanged();
 }
 
 void TMemo::InsertText(const std::string& text) {
-    if (text.empty())
-        return;
-    size_t start = 0;
-    bool first = true;
-    for (;;) {
-        size_t brk = text.find("\r\n", start);
-        std::string part =
-            text.substr(start, brk == std::string::npos ? std::string::npos : brk - start);
-        if (first && OpenLine && !LineList.empty())
-            LineList.back() += part;
-        else if (brk != std::string::npos || !part.empty())
-            LineList.push_back(part);
-        first = false;
-        if (brk == std::string::npos) {
-            OpenLine = !part.empty() || (OpenLine && !LineList.empty());
-            break;
-        }
-        OpenLine = false;
-        start = brk + 2;
-        if (start == text.size())
-            break;
-    }
-    LinesChanged();
+    if (Body.InsertText(text))
+        LinesChanged();
 }
 
 void TMemo::ReplaceLine(size_t index, const std::string& text) {
-    if (index >= LineList.size())
-        return;
-    const bool ended = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
-    LineList[index] = ended ? text.substr(0, text.size() - 2) : text;
-    if (index + 1 == LineList.size())
-        OpenLine = !ended;
-    LinesChanged();
+    if (Body.ReplaceLine(index, text))
+        LinesChanged();
 }
 
 void TMemo::SelectAll() {

@@ -9,6 +9,7 @@
 // - TCheckBox/TRadioButton::SetChecked fire OnClick when the state changes;
 // - setting a combo's ItemIndex or a page control's active page from code
 //   fires nothing; the user's choice fires the events.
+#include "platform/text_lines.h"
 #include "platform/timers.h"
 
 #include <cstdint>
@@ -223,14 +224,14 @@ public:
 class TMemo : public TControl {
 public:
     TMemo(std::string name, TControl* parent) : TControl(TControlKind::Memo, name, parent) {}
-    const std::vector<std::string>& Lines() const { return LineList; }
-    size_t LineCount() const { return LineList.size(); }
+    const std::vector<std::string>& Lines() const { return Body.Lines; }
+    size_t LineCount() const { return Body.Lines.size(); }
     // The memo's text: every line ended by CR LF, except a last line that text
     // was typed into without a line break yet (the caret stands after it).
     std::string Text() const;
-    bool IsEmpty() const { return LineList.empty(); }
+    bool IsEmpty() const { return Body.Lines.empty(); }
     // The last line has no line break yet.
-    bool LastLineOpen() const { return OpenLine; }
+    bool LastLineOpen() const { return Body.Open; }
     // Every change fires OnChange.
     void Add(const std::string& line);
     // Appends every line as one change (nothing when there are none).
@@ -250,8 +251,7 @@ public:
 
 private:
     void LinesChanged();
-    std::vector<std::string> LineList;
-    bool OpenLine = false;
+    TTextLines Body;
     bool WholeSelected = false;
 };
 
