@@ -538,4 +538,16 @@ void TPortListThreads::GetPortLists(TPortLists& lists) {
     UsbList.CopyLists(lists);
 }
 
+void TPortListsOnDemand::GetPortLists(TPortLists& lists) {
+    if (Com.Cycle(ComLists) == TComListReader::TOutcome::Failed) {
+        ComLists = TPortLists();
+        UserIo.ShowBox("Error reading COM-List", "Error...", mb::Ok | mb::IconInformation,
+                       TBoxOwner::None);
+    }
+    TPortLists usb;
+    Usb.Scan(usb);
+    lists.Entries.insert(lists.Entries.end(), ComLists.Entries.begin(), ComLists.Entries.end());
+    lists.Entries.insert(lists.Entries.end(), usb.Entries.begin(), usb.Entries.end());
+}
+
 } // namespace qvx

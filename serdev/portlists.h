@@ -219,4 +219,25 @@ private:
     TListUSB UsbList;
 };
 
+// The port lists read when asked, on the calling thread, without threads of
+// their own: for a program that lists the ports once and then works on one.
+// A failed COM read shows "Error reading COM-List" and lists no COM ports.
+class TPortListsOnDemand : public IPortListControl {
+public:
+    TPortListsOnDemand(IRegistry& registry, ILibraryLoader& libraries, IUserIo& userIo,
+                       uint32_t majorVersion)
+        : Com(registry, majorVersion), Usb(libraries), UserIo(userIo) {}
+
+    void PauseLists() override {}
+    void ResumeLists() override {}
+    void RequestUsbRescan() override {}
+    void GetPortLists(TPortLists& lists) override;
+
+private:
+    TComListReader Com;
+    TUsbListReader Usb;
+    IUserIo& UserIo;
+    TPortLists ComLists; // what the COM reader rebuilds from
+};
+
 } // namespace qvx
