@@ -19,7 +19,8 @@
 //
 // As a real library does, an open by serial number takes the serial number
 // exactly as the listing gives it (at most 15 characters): no shorter or
-// longer text opens the device.
+// longer text opens the device; and a device that another process has open
+// does not open (FT_DEVICE_NOT_OPENED).
 //
 // A simulated adapter that is disconnected (its fault.disconnect keys) acts
 // as a device pulled out while open: what already reached the line can still
@@ -111,6 +112,7 @@ struct TDevice {
     std::string FromHost;
     std::vector<DWORD> WriteSizes;
     bool Open = false;
+    HANDLE Held = nullptr; // the named mutex that says this process has it open
     DWORD Mask = 0;
     DCB LineState{};
     OVERLAPPED* PendingWait = nullptr;
@@ -485,6 +487,20 @@ HANDLE WINAPI FT_W32_CreateFile(LPCSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES
                 g_lastStatus = FtDeviceNotFound;
                 return INVALID_HANDLE_VALUE;
             }
+            // One process at a time has the device, as with a real library:
+            // every process that loads this library serves the same devices.
+            std::string owner = "QvxStandInOpen_" + d->Serial;
+            std::replace(owner.begin(), owner.end(), '\\', '_');
+            HANDLE held = CreateMutexA(nullptr, FALSE, owner.c_str());
+            if (held && GetLastError() == ERROR_ALREADY_EXISTS) {
+                CloseHandle(held);
+                held = nullptr;
+            }
+            if (!held) {
+                g_lastStatus = FtDeviceNotOpened;
+                return INVALID_HANDLE_VALUE;
+            }
+            d->Held = held;
             d->Open = true;
             d->Mask = 0;
             d->LastStatus = FtOk;
@@ -511,6 +527,9 @@ BOOL WINAPI FT_W32_CloseHandle(HANDLE h) {
     }
     CancelWrites(*d);
     d->Open = false;
+    if (d->Held)
+        CloseHandle(d->Held);
+    d->Held = nullptr;
     return TRUE;
 }
 
