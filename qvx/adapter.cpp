@@ -76,6 +76,7 @@ void TConsoleAdapter::ShowLog(const std::vector<std::string>& lines) {
 }
 
 bool TConsoleAdapter::StartUpload() {
+    UploadStartMs = Console.NowMs();
     return Updater.StartUpload(Link, FirmwareFile, WaitForPrompt);
 }
 
@@ -135,6 +136,7 @@ void TConsoleAdapter::ShowTestResult(const std::string& counts, TTestVerdict ver
 
 void TConsoleAdapter::ShowStatus(const std::string& text) {
     Statuses.push_back(text);
+    LastStatusMs = Console.NowMs();
     if (Progress)
         Progress->StatusShown(text);
 }

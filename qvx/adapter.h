@@ -9,6 +9,7 @@
 #include "qvx/console.h"
 #include "session/session.h"
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -64,6 +65,10 @@ public:
     std::string TestCounts;
     TTestVerdict Verdict = TTestVerdict::Ok;
     std::vector<std::string> Statuses;
+    // When the upload started and when it showed its last status (ms of the
+    // console's clock; 0 = not yet).
+    uint64_t UploadStartMs = 0;
+    uint64_t LastStatusMs = 0;
 
     TSession Session;
     TFwUpdater Updater;

@@ -716,6 +716,8 @@ TResult TCli::Upload(const TPortEntry& port) {
             result.Text = s.back();
         }
         json.Strings("statuses", s);
+        if (a->UploadStartMs && a->LastStatusMs >= a->UploadStartMs)
+            json.Raw("seconds", std::to_string((a->LastStatusMs - a->UploadStartMs) / 1000.0));
     }
     return Finish(result, json);
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <io.h>
 #include <cstdio>
 
@@ -44,7 +45,11 @@ public:
         }
     }
     bool Interrupted() override { return g_interrupted; }
-    uint64_t NowMs() override { return GetTickCount64(); }
+    uint64_t NowMs() override {
+        using namespace std::chrono;
+        return static_cast<uint64_t>(
+            duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    }
 
 private:
     static void Write(DWORD which, const std::string& text) {

@@ -30,7 +30,9 @@
 //
 // With the environment variable QVX_STANDIN_TRACE naming a file, every byte
 // the host writes to any device is appended to that file as it is written, so
-// a test in another process can see what crossed the wire.
+// a test in another process can see what crossed the wire. With
+// QVX_STANDIN_STATS naming a file, every close of a device appends a line
+// "serial bytes-from-host bytes-to-host" (counted since the library loaded).
 #include "sim/sim_adapter.h"
 #include "sim/sim_config.h"
 
@@ -137,6 +139,7 @@ bool g_failOpenPending = false;
 std::atomic<bool> g_pumpRunning{false};
 std::thread* g_pump = nullptr;
 std::string g_tracePath; // empty: no trace
+std::string g_statsPath; // empty: no line counts at close
 
 TDevice* FindDevice(HANDLE h) {
     for (auto& d : g_devices)
@@ -527,6 +530,14 @@ BOOL WINAPI FT_W32_CloseHandle(HANDLE h) {
     }
     CancelWrites(*d);
     d->Open = false;
+    if (!g_statsPath.empty()) {
+        if (FILE* stats = std::fopen(g_statsPath.c_str(), "ab")) {
+            std::fprintf(stats, "%s %u %u\n", d->Serial.c_str(),
+                         static_cast<unsigned>(d->FromHost.size()),
+                         static_cast<unsigned>(d->Output.Delivered + d->Output.Available.size()));
+            std::fclose(stats);
+        }
+    }
     if (d->Held)
         CloseHandle(d->Held);
     d->Held = nullptr;
@@ -766,6 +777,9 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
         DWORD n = GetEnvironmentVariableA("QVX_STANDIN_TRACE", trace, sizeof trace);
         if (n > 0 && n < sizeof trace)
             g_tracePath = trace;
+        n = GetEnvironmentVariableA("QVX_STANDIN_STATS", trace, sizeof trace);
+        if (n > 0 && n < sizeof trace)
+            g_statsPath = trace;
         AddConfiguredAdapters(self);
     }
     if (reason == DLL_PROCESS_DETACH) // only at process exit: the pump pins us
