@@ -37,7 +37,8 @@ const TCommand Commands[] = {
      false, false, false, false},
     {"identify", "qvx identify [--port NAME] [--all]",
      "Searches for the adapter and prints its identity, its modes with their state, power and "
-     "voltage. Exit 3 when the adapter is not found.",
+     "voltage. Exit 3 when the adapter is not found. --all: every listed port in turn, then a "
+     "table; a port where no adapter answers counts only when none answers anywhere.",
      0, 0, true, true, false, false},
     {"mode", "qvx mode NUMBER [--port NAME]",
      "Switches the adapter to the mode NUMBER and prints the new identity. Exit 4 when the "
@@ -56,7 +57,8 @@ const TCommand Commands[] = {
     {"upload", "qvx upload FILE [--no-search] [--no-wait] [--port NAME] [--all]",
      "Uploads the firmware FILE through the boot loader and prints every status text. "
      "--no-search starts the boot loader exchange at once, --no-wait does not wait for its "
-     "prompt. Exit 7 on a protocol error, 8 for a missing or short file (nothing is sent then).",
+     "prompt. Exit 7 on a protocol error, 8 for a missing or short file (nothing is sent then). "
+     "--all as for identify.",
      1, 1, true, true, true, false},
     {"reset", "qvx reset [--port NAME]", "Resets the adapter.", 0, 0, true, false, false, false},
     {"passthru", "qvx passthru list | qvx passthru probe NAME",
@@ -449,9 +451,19 @@ int TCli::OnPorts(const std::function<TResult(const TPortEntry&)>& command) {
         if (results.back().Status == qvxexit::Interrupted)
             break;
     }
+    // Over every port, a port where no adapter answers is one without an
+    // adapter (a built-in serial port, say): it is in the table but counts
+    // only when no port had one.
     int worst = qvxexit::Ok;
-    for (const TResult& r : results)
+    bool anyAdapter = false;
+    for (const TResult& r : results) {
+        if (Opt.All && r.Status == qvxexit::NotFound)
+            continue;
+        anyAdapter = true;
         worst = std::max(worst, r.Status);
+    }
+    if (!anyAdapter)
+        worst = qvxexit::NotFound;
     if (!Opt.All) {
         if (results[0].Status != qvxexit::Ok && !Opt.Json && !results[0].Text.empty())
             Host.Console.Err("qvx: " + results[0].Text + "\n");

@@ -276,7 +276,7 @@ TEST_F(QvxTest, PowerSelfTestAndResetReportTheirResults) {
     EXPECT_NE(ReadFileBytes(Wire()).find("!Morvek_SC_R"), std::string::npos);
 }
 
-TEST_F(QvxTest, UploadAllGoesOnPastAFailingAdapter) {
+TEST_F(QvxTest, AllPortsGoOnPastAFailingAdapter) {
     TRun run = Qvx("upload fw.rfw --all");
     EXPECT_EQ(run.Status, 7u) << run.Out << run.Err;
     // Every adapter in turn, then the table.
@@ -289,6 +289,11 @@ TEST_F(QvxTest, UploadAllGoesOnPastAFailingAdapter) {
     EXPECT_NE(summary.find("USB:QVA00002  7       "), std::string::npos) << summary;
     EXPECT_NE(summary.find("USB:QVA00003  0       ok"), std::string::npos) << summary;
     EXPECT_NE(summary.find("USB:QVA00004  3       "), std::string::npos) << summary;
+
+    // A port without an adapter is in the table, but not in the status.
+    run = Qvx("identify --all");
+    EXPECT_EQ(run.Status, 0u) << run.Out;
+    EXPECT_NE(run.Out.find("USB:QVA00004  3       "), std::string::npos) << run.Out;
 }
 
 TEST_F(QvxTest, ABadFirmwareFileSendsNothing) {
