@@ -2,7 +2,10 @@
 // a pty, makes it raw, points a symbolic link (the path Wine maps to COM5) at
 // its slave side and serves it until stopped with SIGTERM.
 //
-//   pty_device LINK echo     every byte received is sent back unchanged
+//   pty_device LINK echo         every byte received is sent back unchanged
+//   pty_device LINK sim CONFIG   a simulated adapter, configured by the file
+//                                CONFIG, serves the line (pty_sim.cpp; only
+//                                the native tree's pty_sim_device has it)
 //
 // A test that wants another device on the line (the simulated adapter)
 // connects to the TCP port on 127.0.0.1 written in the file LINK-relay: while
@@ -21,6 +24,10 @@
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
+
+#ifdef QVX_PTY_SIM
+#include "pty_sim.h"
+#endif
 
 namespace {
 
@@ -68,8 +75,14 @@ bool MakeRaw(int fd) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || std::string(argv[2]) != "echo") {
-        std::fprintf(stderr, "usage: %s LINK echo\n", argv[0]);
+    const std::string mode = argc >= 3 ? argv[2] : "";
+#ifdef QVX_PTY_SIM
+    const bool sim = mode == "sim" && argc >= 4;
+#else
+    const bool sim = false;
+#endif
+    if (mode != "echo" && !sim) {
+        std::fprintf(stderr, "usage: %s LINK echo | LINK sim CONFIG\n", argv[0]);
         return 2;
     }
     const std::string link = argv[1];
@@ -91,6 +104,13 @@ int main(int argc, char** argv) {
         std::perror("symlink");
         return 1;
     }
+#ifdef QVX_PTY_SIM
+    if (sim) {
+        std::signal(SIGTERM, OnSignal);
+        std::signal(SIGINT, OnSignal);
+        return ServeSim(master, slave, link, argv[3], g_stop);
+    }
+#endif
     int port = 0;
     int server = Listen(port);
     const std::string portFile = link + "-relay"; // "com5.port" would be COM5 itself to Wine
