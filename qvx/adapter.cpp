@@ -44,10 +44,11 @@ bool TConsoleAdapter::Run(TSessionState request) {
         started = Session.Start(request);
     if (!started)
         return false;
-    Console.RunUntil([this] { return Session.Idle() || Console.Interrupted(); });
+    Console.RunUntil([this] { return Session.Idle() || Console.Interrupted() || Silent(); });
     if (!Session.Idle()) {
         // As the Stop button: nothing more goes out, the link is closed.
-        Interrupted = true;
+        GaveUp = !Console.Interrupted();
+        Interrupted = !GaveUp;
         Updater.CancelUpload();
         Tick.SetInterval(0);
         Link.Close();
@@ -75,8 +76,13 @@ void TConsoleAdapter::ShowLog(const std::vector<std::string>& lines) {
     Replied = true;
 }
 
+bool TConsoleAdapter::Silent() {
+    return SilenceLimitMs > 0 && Updater.IsUploading() &&
+           Console.NowMs() - LastActivityMs > SilenceLimitMs;
+}
+
 bool TConsoleAdapter::StartUpload() {
-    UploadStartMs = Console.NowMs();
+    UploadStartMs = LastActivityMs = Console.NowMs();
     return Updater.StartUpload(Link, FirmwareFile, WaitForPrompt);
 }
 
@@ -136,12 +142,13 @@ void TConsoleAdapter::ShowTestResult(const std::string& counts, TTestVerdict ver
 
 void TConsoleAdapter::ShowStatus(const std::string& text) {
     Statuses.push_back(text);
-    LastStatusMs = Console.NowMs();
+    LastStatusMs = LastActivityMs = Console.NowMs();
     if (Progress)
         Progress->StatusShown(text);
 }
 
 void TConsoleAdapter::SetProgress(int position) {
+    LastActivityMs = Console.NowMs();
     if (Progress)
         Progress->ProgressChanged(std::clamp(position, 0, ProgressRange), ProgressRange);
 }

@@ -40,6 +40,12 @@ public:
     // True when the user interrupted while it ran (a running upload is
     // cancelled as its Stop button does, and the link closed).
     bool Interrupted = false;
+    // An upload that shows nothing new for this long (ms; 0 = no limit) is
+    // given up as Stop would end it: the upload itself waits for the boot
+    // loader without a time limit, and a script has nobody to press Stop.
+    uint64_t SilenceLimitMs = 0;
+    // The upload was given up for that silence.
+    bool GaveUp = false;
 
     // Requests' parameters.
     std::string WantedMode;
@@ -69,6 +75,8 @@ public:
     // console's clock; 0 = not yet).
     uint64_t UploadStartMs = 0;
     uint64_t LastStatusMs = 0;
+    // When the upload last showed a status or progress.
+    uint64_t LastActivityMs = 0;
 
     TSession Session;
     TFwUpdater Updater;
@@ -118,6 +126,7 @@ public:
 
 private:
     void TestLogChanged();
+    bool Silent();
 
     IDeviceLink& Link;
     IConsole& Console;

@@ -27,7 +27,7 @@ struct TCommand {
     int MaxArgs;
     bool Port;     // takes --port
     bool All;      // takes --all
-    bool Upload;   // takes --no-search and --no-wait
+    bool Upload;   // takes --no-search, --no-wait and --timeout
     bool PassThru; // Windows only
 };
 
@@ -54,11 +54,13 @@ const TCommand Commands[] = {
      "Runs the adapter's self-test, prints its log as it comes and then the result. Exit 0 for "
      "OK, 5 for warnings only, 6 for errors.",
      0, 0, true, false, false, false},
-    {"upload", "qvx upload FILE [--no-search] [--no-wait] [--port NAME] [--all]",
+    {"upload",
+     "qvx upload FILE [--no-search] [--no-wait] [--timeout SECONDS] [--port NAME] [--all]",
      "Uploads the firmware FILE through the boot loader and prints every status text. "
      "--no-search starts the boot loader exchange at once, --no-wait does not wait for its "
      "prompt. Exit 7 on a protocol error, 8 for a missing or short file (nothing is sent then). "
-     "--all as for identify.",
+     "An upload that shows nothing new for --timeout seconds (default 30, 0 for none) is "
+     "stopped as a failure. --all as for identify.",
      1, 1, true, true, true, false},
     {"reset", "qvx reset [--port NAME]", "Resets the adapter.", 0, 0, true, false, false, false},
     {"passthru", "qvx passthru list | qvx passthru probe NAME",
@@ -90,6 +92,8 @@ struct TOptions {
     bool Help = false;
     bool NoSearch = false;
     bool NoWait = false;
+    bool TimeoutGiven = false;
+    unsigned TimeoutSeconds = 30;
 };
 
 // One port's outcome.
@@ -254,6 +258,15 @@ bool TCli::Parse(const std::vector<std::string>& args, std::string& error) {
             Opt.NoSearch = true;
         } else if (a == "--no-wait") {
             Opt.NoWait = true;
+        } else if (a == "--timeout") {
+            const std::string value = i + 1 < args.size() ? args[++i] : std::string();
+            if (value.empty() || value.size() > 6 ||
+                value.find_first_not_of("0123456789") != std::string::npos) {
+                error = "--timeout needs a number of seconds";
+                return false;
+            }
+            Opt.TimeoutGiven = true;
+            Opt.TimeoutSeconds = static_cast<unsigned>(std::stoul(value));
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option '" + a + "'";
             return false;
@@ -292,11 +305,12 @@ bool TCli::Parse(const std::vector<std::string>& args, std::string& error) {
         error = "usage: " + std::string(c.Synopsis);
         return false;
     }
-    const char* refused = !c.Port && !Opt.Port.empty() ? "--port"
-                          : !c.All && Opt.All          ? "--all"
-                          : !c.Upload && Opt.NoSearch  ? "--no-search"
-                          : !c.Upload && Opt.NoWait    ? "--no-wait"
-                                                       : nullptr;
+    const char* refused = !c.Port && !Opt.Port.empty()    ? "--port"
+                          : !c.All && Opt.All             ? "--all"
+                          : !c.Upload && Opt.NoSearch     ? "--no-search"
+                          : !c.Upload && Opt.NoWait       ? "--no-wait"
+                          : !c.Upload && Opt.TimeoutGiven ? "--timeout"
+                                                          : nullptr;
     if (refused) {
         error = std::string("unknown option '") + refused + "' for " + name;
         return false;
@@ -527,6 +541,12 @@ bool TCli::RunRequest(TConsoleAdapter& a, TSessionState request, TResult& result
         result.Text = "interrupted";
         return false;
     }
+    if (a.GaveUp) {
+        result.Status = qvxexit::UploadFailed;
+        result.Text =
+            "No answer from the boot loader for " + std::to_string(a.SilenceLimitMs / 1000) + " s";
+        return false;
+    }
     return true;
 }
 
@@ -708,16 +728,19 @@ TResult TCli::Upload(const TPortEntry& port) {
     auto a = NewAdapter(port);
     a->FirmwareFile = Opt.Args[0];
     a->WaitForPrompt = !Opt.NoWait;
+    a->SilenceLimitMs = Opt.TimeoutSeconds * 1000ull;
     TUploadReport report(Host.Console, *a, !Opt.Json);
     a->Progress = &report;
     TResult result;
     TJsonObject json;
     json.Str("command", "upload").Str("file", a->FirmwareFile);
     if (RunRequest(*a, Opt.NoSearch ? ssStartUploadDirect : ssSendUpdate, result) ||
-        result.Status == qvxexit::Interrupted) {
+        result.Status == qvxexit::Interrupted || a->GaveUp) {
         const auto& s = a->Statuses;
         if (result.Status == qvxexit::Interrupted) {
             result.Text = s.empty() ? "interrupted" : s.back();
+        } else if (a->GaveUp) {
+            // The text says why.
         } else if (std::find(s.begin(), s.end(), FirmwareOk) != s.end()) {
             result.Text = FirmwareOk;
         } else if (s.empty()) {
