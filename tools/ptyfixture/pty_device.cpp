@@ -5,7 +5,9 @@
 //   pty_device LINK echo         every byte received is sent back unchanged
 //   pty_device LINK sim CONFIG   a simulated adapter, configured by the file
 //                                CONFIG, serves the line (pty_sim.cpp; only
-//                                the native tree's pty_sim_device has it)
+//                                the native tree's pty_sim_device has it);
+//                                at the end it prints "bytes FROM TO", the
+//                                bytes that crossed the line each way
 //
 // A test that wants another device on the line (the simulated adapter)
 // connects to the TCP port on 127.0.0.1 written in the file LINK-relay: while

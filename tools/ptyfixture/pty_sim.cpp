@@ -62,6 +62,7 @@ int ServeSim(int master, int slave, const std::string& link, const std::string& 
     std::string toPty;
     char buffer[65536];
     bool gone = false;
+    uint64_t fromHost = 0, toHost = 0;
     while (!stop) {
         if (gone) {
             poll(nullptr, 0, 100);
@@ -95,6 +96,7 @@ int ServeSim(int master, int slave, const std::string& link, const std::string& 
                 if (rate > 0)
                     lineFreeAt += static_cast<double>(n) / static_cast<double>(rate);
                 sim.HostWrite(qvx::Bytes(buffer, static_cast<size_t>(n)));
+                fromHost += static_cast<uint64_t>(n);
             }
         } else {
             lineIdle = true;
@@ -103,8 +105,10 @@ int ServeSim(int master, int slave, const std::string& link, const std::string& 
         toPty += sim.HostRead(sizeof buffer);
         if (!toPty.empty()) {
             const ssize_t w = write(master, toPty.data(), toPty.size());
-            if (w > 0)
+            if (w > 0) {
                 toPty.erase(0, static_cast<size_t>(w));
+                toHost += static_cast<uint64_t>(w);
+            }
         }
         if (!sim.Connected()) {
             Vanish(master, slave, link);
@@ -117,5 +121,9 @@ int ServeSim(int master, int slave, const std::string& link, const std::string& 
         close(slave);
         unlink(link.c_str());
     }
+    // What crossed the line, for a benchmark's wire time.
+    std::printf("bytes %llu %llu\n", static_cast<unsigned long long>(fromHost),
+                static_cast<unsigned long long>(toHost));
+    std::fflush(stdout);
     return 0;
 }
