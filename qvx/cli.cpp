@@ -207,6 +207,12 @@ private:
     int Ports();
     int PassThru();
     int OnPorts(const std::function<TResult(const TPortEntry&)>& command);
+    // One request whose reply the adapter reads; show prints it. No reply:
+    // the adapter is not found.
+    TResult ReplyOf(const TPortEntry& port, TSessionState request,
+                    const std::function<void(TConsoleAdapter&)>& prepare,
+                    const std::function<void(TConsoleAdapter&, TJsonObject&)>& show);
+    void ShowPower(TConsoleAdapter& a, TJsonObject& json);
     TResult Identify(const TPortEntry& port);
     TResult SwitchMode(const TPortEntry& port);
     TResult Power(const TPortEntry& port);
@@ -603,15 +609,25 @@ TJsonObject TCli::IdentityJson(const TConsoleAdapter& a) {
 }
 
 TResult TCli::Identify(const TPortEntry& port) {
+    return ReplyOf(port, ssClearIdentity, nullptr, [this](TConsoleAdapter& a, TJsonObject& json) {
+        json = IdentityJson(a);
+        if (!Opt.Json)
+            PrintIdentity(a);
+    });
+}
+
+TResult TCli::ReplyOf(const TPortEntry& port, TSessionState request,
+                      const std::function<void(TConsoleAdapter&)>& prepare,
+                      const std::function<void(TConsoleAdapter&, TJsonObject&)>& show) {
     auto a = NewAdapter(port);
+    if (prepare)
+        prepare(*a);
     TResult result;
     TJsonObject json;
-    json.Str("command", "identify");
-    if (RunRequest(*a, ssClearIdentity, result)) {
+    json.Str("command", Opt.Command->Name);
+    if (RunRequest(*a, request, result)) {
         if (a->Replied) {
-            json = IdentityJson(*a);
-            if (!Opt.Json)
-                PrintIdentity(*a);
+            show(*a, json);
         } else {
             result.Status = qvxexit::NotFound;
             result.Text = LastBox();
@@ -661,43 +677,23 @@ TResult TCli::SwitchMode(const TPortEntry& port) {
     return Finish(result, json);
 }
 
+void TCli::ShowPower(TConsoleAdapter& a, TJsonObject& json) {
+    json.Raw("power", a.PowerShown ? (a.PowerOn ? "\"on\"" : "\"off\"") : "null");
+    json.Raw("voltage", a.Millivolts > 0 ? JsonString(Volts(a)) : "null");
+    if (!Opt.Json)
+        PrintPower(a);
+}
+
 TResult TCli::Power(const TPortEntry& port) {
-    auto a = NewAdapter(port);
-    a->WantedPower = Opt.Args[0] == "on";
-    TResult result;
-    TJsonObject json;
-    json.Str("command", "power");
-    if (RunRequest(*a, ssSendPower, result)) {
-        if (a->Replied) {
-            json.Raw("power", a->PowerShown ? (a->PowerOn ? "\"on\"" : "\"off\"") : "null");
-            json.Raw("voltage", a->Millivolts > 0 ? JsonString(Volts(*a)) : "null");
-            if (!Opt.Json)
-                PrintPower(*a);
-        } else {
-            result.Status = qvxexit::NotFound;
-            result.Text = LastBox();
-        }
-    }
-    return Finish(result, json);
+    const bool on = Opt.Args[0] == "on";
+    return ReplyOf(
+        port, ssSendPower, [on](TConsoleAdapter& a) { a.WantedPower = on; },
+        [this](TConsoleAdapter& a, TJsonObject& json) { ShowPower(a, json); });
 }
 
 TResult TCli::Voltage(const TPortEntry& port) {
-    auto a = NewAdapter(port);
-    TResult result;
-    TJsonObject json;
-    json.Str("command", "voltage");
-    if (RunRequest(*a, ssClearIdentity, result)) {
-        if (a->Replied) {
-            json.Raw("power", a->PowerShown ? (a->PowerOn ? "\"on\"" : "\"off\"") : "null");
-            json.Raw("voltage", a->Millivolts > 0 ? JsonString(Volts(*a)) : "null");
-            if (!Opt.Json)
-                PrintPower(*a);
-        } else {
-            result.Status = qvxexit::NotFound;
-            result.Text = LastBox();
-        }
-    }
-    return Finish(result, json);
+    return ReplyOf(port, ssClearIdentity, nullptr,
+                   [this](TConsoleAdapter& a, TJsonObject& json) { ShowPower(a, json); });
 }
 
 TResult TCli::SelfTest(const TPortEntry& port) {
