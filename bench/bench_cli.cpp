@@ -5,6 +5,7 @@
 // start of the upload to its last status, the span bench_upload times); the
 // wire time counts every byte that crossed the line in both directions, as
 // the stand-in counted them when the port closed.
+#include "bench/payload.h"
 #include "tests/e2e/remote_app.h"
 
 #include <windows.h>
@@ -82,13 +83,7 @@ int main() {
                                            "boot.pagesize=1024\nline.rate=11520\n---\n"
                                            "identity.serial=" +
                                            IdentifySerial + "\nline.rate=11520\n");
-    std::string image(80 + PayloadSize, '\0');
-    uint32_t x = 2024;
-    for (char& c : image) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    WriteFileBytes(dir + "fw.rfw", image);
+    WriteFileBytes(dir + "fw.rfw", qvx::bench::FirmwareImage(PayloadSize));
     const std::string stats = dir + "stats.txt";
     DeleteFileA(stats.c_str());
     SetEnvironmentVariableA("QVX_STANDIN_STATS", stats.c_str());

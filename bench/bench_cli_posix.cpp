@@ -4,6 +4,8 @@
 // 1024-byte pages. The upload's own time is what qvx reports for it (from the
 // start of the upload to its last status); the wire time counts every byte
 // that crossed the line in both directions, as the pty device counted them.
+#include "bench/payload.h"
+
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -63,13 +65,7 @@ int main() {
     std::ofstream(dir + "/adapter.cfg") << "boot.start=1\nboot.prompt.delay=60000\n"
                                            "boot.pagesize=1024\nline.rate="
                                         << LineRate << "\n";
-    std::string image(80 + PayloadSize, '\0');
-    uint32_t x = 2024;
-    for (char& c : image) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    std::ofstream(dir + "/fw.rfw", std::ios::binary) << image;
+    std::ofstream(dir + "/fw.rfw", std::ios::binary) << qvx::bench::FirmwareImage(PayloadSize);
     setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
 
     const std::string link = dir + "/tty";

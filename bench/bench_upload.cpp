@@ -5,6 +5,7 @@
 // the program. The wire time counts every byte that crossed the line in both
 // directions at the line's rate; the ratio shows what the polling costs.
 #include "bench/bench_support.h"
+#include "bench/payload.h"
 #include "bench/wall_clock.h"
 #include "fwupdate/Unitfwupdate.h"
 #include "fwupdate/upload_view.h"
@@ -105,14 +106,9 @@ private:
     int Max = 100;
 };
 
-// The 80-byte header and the payload; no byte pattern repeats.
+// Writes the benchmarks' image to path.
 std::string WriteImage(const std::string& path) {
-    std::string image(qvx::FirmwareHeaderSize + PayloadSize, '\0');
-    uint32_t x = 2024;
-    for (char& c : image) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
+    const std::string image = qvx::bench::FirmwareImage(PayloadSize);
     if (FILE* file = std::fopen(path.c_str(), "wb")) {
         std::fwrite(image.data(), 1, image.size(), file);
         std::fclose(file);

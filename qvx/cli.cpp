@@ -2,6 +2,7 @@
 
 #include "j2534/catalogue.h"
 #include "j2534/probe.h"
+#include "modes/modes.h"
 #include "platform/settings.h"
 #include "platform/text.h"
 #include "qvx/adapter.h"
@@ -226,6 +227,12 @@ private:
     bool RunRequest(TConsoleAdapter& a, TSessionState request, TResult& result);
     TResult Finish(TResult result, TJsonObject json);
     std::string LastBox();
+    // No reply came: the session showed why in its last box.
+    void NotFound(TResult& result) {
+        result.Status = qvxexit::NotFound;
+        result.Text = LastBox();
+    }
+    void PowerJson(const TConsoleAdapter& a, TJsonObject& json);
     void PrintIdentity(const TConsoleAdapter& a);
     void PrintPower(const TConsoleAdapter& a);
     TJsonObject IdentityJson(const TConsoleAdapter& a);
@@ -438,29 +445,26 @@ int TCli::Ports() {
 }
 
 int TCli::OnPorts(const std::function<TResult(const TPortEntry&)>& command) {
-    TPortLists lists;
-    Host.Link.GetPortLists(lists);
+    // The session opens a port by its name: the lists are read only when
+    // they have to give one.
+    std::string name = Opt.Port;
+    // The window's choice, read without writing a default.
+    if (name.empty() && !Opt.All)
+        name = Settings.PeekStrAt(Settings.Key(), "Port");
     std::vector<TPortEntry> ports;
-    if (Opt.All) {
-        ports = lists.Entries;
-        if (ports.empty()) {
-            Host.Console.Err("qvx: no port is listed\n");
-            return qvxexit::PortUnavailable;
-        }
+    if (!name.empty()) {
+        ports.push_back({name, "", ""});
     } else {
-        std::string name = Opt.Port;
-        // The window's choice, read without writing a default.
-        if (name.empty())
-            name = Settings.PeekStrAt(Settings.Key(), "Port");
-        if (name.empty() && lists.Count() > 0)
-            name = lists.Entries[0].Name;
-        if (name.empty()) {
-            Host.Console.Err("qvx: no port is listed or stored; name one with --port\n");
-            return qvxexit::PortUnavailable;
-        }
-        auto listed = std::find_if(lists.Entries.begin(), lists.Entries.end(),
-                                   [&](const TPortEntry& e) { return e.Name == name; });
-        ports.push_back(listed != lists.Entries.end() ? *listed : TPortEntry{name, "", ""});
+        TPortLists lists;
+        Host.Link.GetPortLists(lists);
+        ports = lists.Entries;
+        if (!Opt.All && !ports.empty())
+            ports.resize(1);
+    }
+    if (ports.empty()) {
+        Host.Console.Err(Opt.All ? "qvx: no port is listed\n"
+                                 : "qvx: no port is listed or stored; name one with --port\n");
+        return qvxexit::PortUnavailable;
     }
 
     std::vector<TResult> results;
@@ -602,8 +606,7 @@ TJsonObject TCli::IdentityJson(const TConsoleAdapter& a) {
                             .Str("description", m.Description)
                             .Text());
     json.Raw("modes", JsonArray(modes));
-    json.Raw("power", a.PowerShown ? (a.PowerOn ? "\"on\"" : "\"off\"") : "null");
-    json.Raw("voltage", a.Millivolts > 0 ? JsonString(Volts(a)) : "null");
+    PowerJson(a, json);
     json.Strings("log", a.Log);
     return json;
 }
@@ -629,8 +632,7 @@ TResult TCli::ReplyOf(const TPortEntry& port, TSessionState request,
         if (a->Replied) {
             show(*a, json);
         } else {
-            result.Status = qvxexit::NotFound;
-            result.Text = LastBox();
+            NotFound(result);
         }
     }
     return Finish(result, json);
@@ -645,14 +647,16 @@ TResult TCli::SwitchMode(const TPortEntry& port) {
     if (!RunRequest(*a, ssClearIdentity, result))
         return Finish(result, json);
     if (!a->Replied) {
-        result.Status = qvxexit::NotFound;
-        result.Text = LastBox();
+        NotFound(result);
         return Finish(result, json);
     }
     auto row = std::find_if(a->Modes.begin(), a->Modes.end(), [&](const TModeRow& m) {
         return CompareFoldedAscii(m.Number, wanted) == 0;
     });
-    if (row == a->Modes.end() || row->StateIndex == 2 || row->StateIndex == 3) {
+    // What the window's "Select" button offers; the running mode is kept.
+    const bool running = row != a->Modes.end() && row->StateIndex == 0;
+    if (row == a->Modes.end() ||
+        (!running && !ModeActions(row->StateIndex, row->Number, false).Select)) {
         result.Status = qvxexit::NoSuchMode;
         result.Text = row == a->Modes.end()
                           ? "No mode " + Opt.Args[0] + " on this adapter"
@@ -660,14 +664,12 @@ TResult TCli::SwitchMode(const TPortEntry& port) {
                                 ": it cannot be selected";
         return Finish(result, json);
     }
-    // The running mode is not selected again.
-    if (row->StateIndex != 0) {
+    if (!running) {
         a->WantedMode = row->Number;
         if (!RunRequest(*a, ssSendSelectMode, result))
             return Finish(result, json);
         if (!a->Replied) {
-            result.Status = qvxexit::NotFound;
-            result.Text = LastBox();
+            NotFound(result);
             return Finish(result, json);
         }
     }
@@ -677,9 +679,13 @@ TResult TCli::SwitchMode(const TPortEntry& port) {
     return Finish(result, json);
 }
 
-void TCli::ShowPower(TConsoleAdapter& a, TJsonObject& json) {
+void TCli::PowerJson(const TConsoleAdapter& a, TJsonObject& json) {
     json.Raw("power", a.PowerShown ? (a.PowerOn ? "\"on\"" : "\"off\"") : "null");
     json.Raw("voltage", a.Millivolts > 0 ? JsonString(Volts(a)) : "null");
+}
+
+void TCli::ShowPower(TConsoleAdapter& a, TJsonObject& json) {
+    PowerJson(a, json);
     if (!Opt.Json)
         PrintPower(a);
 }
@@ -713,8 +719,7 @@ TResult TCli::SelfTest(const TPortEntry& port) {
             if (!Opt.Json)
                 Out("Result: " + result.Text + " (errors/warnings " + a->TestCounts + ")\n");
         } else {
-            result.Status = qvxexit::NotFound;
-            result.Text = LastBox();
+            NotFound(result);
         }
     }
     return Finish(result, json);
@@ -730,26 +735,24 @@ TResult TCli::Upload(const TPortEntry& port) {
     TResult result;
     TJsonObject json;
     json.Str("command", "upload").Str("file", a->FirmwareFile);
-    if (RunRequest(*a, Opt.NoSearch ? ssStartUploadDirect : ssSendUpdate, result) ||
-        result.Status == qvxexit::Interrupted || a->GaveUp) {
-        const auto& s = a->Statuses;
-        if (result.Status == qvxexit::Interrupted) {
-            result.Text = s.empty() ? "interrupted" : s.back();
-        } else if (a->GaveUp) {
-            // The text says why.
-        } else if (std::find(s.begin(), s.end(), FirmwareOk) != s.end()) {
+    const bool ran = RunRequest(*a, Opt.NoSearch ? ssStartUploadDirect : ssSendUpdate, result);
+    const auto& s = a->Statuses;
+    if (result.Status == qvxexit::Interrupted && !s.empty())
+        result.Text = s.back(); // "Firmware Update canceled..."
+    if (ran) {
+        if (std::find(s.begin(), s.end(), FirmwareOk) != s.end()) {
             result.Text = FirmwareOk;
         } else if (s.empty()) {
-            result.Status = qvxexit::NotFound;
-            result.Text = LastBox();
+            NotFound(result);
         } else {
             result.Status = qvxexit::UploadFailed;
             result.Text = s.back();
         }
-        json.Strings("statuses", s);
-        if (a->UploadStartMs && a->LastStatusMs >= a->UploadStartMs)
-            json.Raw("seconds", std::to_string((a->LastStatusMs - a->UploadStartMs) / 1000.0));
     }
+    if (ran || a->Interrupted || a->GaveUp)
+        json.Strings("statuses", s);
+    if (a->UploadStartMs && a->LastStatusMs >= a->UploadStartMs)
+        json.Raw("seconds", std::to_string((a->LastStatusMs - a->UploadStartMs) / 1000.0));
     return Finish(result, json);
 }
 
