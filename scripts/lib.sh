@@ -30,13 +30,29 @@ qvx_install_deps() {
     done
     [ "${#missing[@]}" -eq 0 ] && return 0
     qvx_say "installing: ${missing[*]}"
-    qvx_as_root apt-get update -qq
+    # A mirror that is being synced can fail one index for a while; try a few
+    # times, then go on with the indexes there are: the install below fails
+    # for real if a package cannot be had.
+    local try
+    for try in 1 2 3; do
+        qvx_as_root apt-get update -qq && break
+        qvx_say "the package indexes did not all update (try $try of 3)"
+        [ "$try" -lt 3 ] && sleep 20
+    done
     local wanted=()
     for pkg in "${missing[@]}"; do [ "$pkg" = refresh ] || wanted+=("$pkg"); done
-    if [ "${#wanted[@]}" -gt 0 ]; then
-        DEBIAN_FRONTEND=noninteractive qvx_as_root apt-get install -y -qq --no-install-recommends \
-            "${wanted[@]}" >/dev/null
-    fi
+    [ "${#wanted[@]}" -gt 0 ] || return 0
+    local install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq
+                   --no-install-recommends)
+    qvx_as_root "${install[@]}" "${wanted[@]}" >/dev/null && return 0
+    # The i386 libraries must match the installed amd64 ones version for
+    # version; when one architecture's index of the security suite is behind
+    # the other's, only the release's own versions match on both: take those.
+    local release
+    release="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+    [ -n "$release" ] || return 1
+    qvx_say "installing again with the versions of the $release release itself"
+    qvx_as_root "${install[@]}" -t "$release" "${wanted[@]}" >/dev/null
 }
 
 qvx_configure() { # tree: native | win32 | fuzz
