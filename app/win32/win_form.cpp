@@ -803,12 +803,34 @@ void TWin32Form::ApplyTabs(TEntry& entry) {
         }
     HWND window = entry.Window;
     if (tabToPage != entry.TabToPage || captions != entry.TabCaptions) {
-        TabCtrl_DeleteAllItems(window);
-        for (size_t i = 0; i < captions.size(); ++i) {
+        // A tab shown or hidden is one insertion or deletion, which redraws
+        // only the row of tabs; anything else rebuilds the row (and repaints
+        // the whole control, which is slow on some systems).
+        const size_t had = entry.TabToPage.size(), has = tabToPage.size();
+        size_t first = 0;
+        while (first < std::min(had, has) && entry.TabToPage[first] == tabToPage[first] &&
+               entry.TabCaptions[first] == captions[first])
+            ++first;
+        const auto sameAfter = [&](size_t oldFrom, size_t newFrom) {
+            return std::equal(entry.TabToPage.begin() + oldFrom, entry.TabToPage.end(),
+                              tabToPage.begin() + newFrom, tabToPage.end()) &&
+                   std::equal(entry.TabCaptions.begin() + oldFrom, entry.TabCaptions.end(),
+                              captions.begin() + newFrom, captions.end());
+        };
+        const auto insert = [&](size_t i) {
             TCITEMA tab{};
             tab.mask = TCIF_TEXT;
             tab.pszText = &captions[i][0];
             SendMessageA(window, TCM_INSERTITEMA, i, reinterpret_cast<LPARAM>(&tab));
+        };
+        if (had == has + 1 && sameAfter(first + 1, first)) {
+            TabCtrl_DeleteItem(window, static_cast<int>(first));
+        } else if (has == had + 1 && sameAfter(first, first + 1)) {
+            insert(first);
+        } else {
+            TabCtrl_DeleteAllItems(window);
+            for (size_t i = 0; i < captions.size(); ++i)
+                insert(i);
         }
         entry.TabToPage = tabToPage;
         entry.TabCaptions = captions;

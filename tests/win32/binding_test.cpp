@@ -296,6 +296,20 @@ TEST_F(Binding, ShowingAHiddenTabAddsItAndPagesFollowTheActivePage) {
     EXPECT_EQ(SendMessageA(tabs, TCM_GETCURSEL, 0, 0), 1); // still the active page's tab
     Form.tsHidden.SetCaption("Shown");
     EXPECT_EQ(probe::TabCaptions(tabs), (std::vector<std::string>{"First", "Shown"}));
+    // Tabs that come and go anywhere in the row; only the row is redrawn,
+    // not the page under it.
+    probe::Pump();
+    ValidateRect(tabs, nullptr);
+    Form.tsFirst.SetTabVisible(false);
+    Form.tsSecond.SetTabVisible(true);
+    Form.tsFirst.SetTabVisible(true);
+    EXPECT_EQ(probe::TabCaptions(tabs), (std::vector<std::string>{"First", "Second", "Shown"}));
+    EXPECT_EQ(SendMessageA(tabs, TCM_GETCURSEL, 0, 0), 2);
+    RECT page, redrawn;
+    GetClientRect(tabs, &page);
+    TabCtrl_AdjustRect(tabs, FALSE, &page);
+    ASSERT_TRUE(GetUpdateRect(tabs, &redrawn, FALSE));
+    EXPECT_LT(redrawn.bottom, page.top + 8);
 }
 
 TEST_F(Binding, PickingATabSelectsItsPageWithHiddenTabsSkipped) {
