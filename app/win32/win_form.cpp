@@ -516,10 +516,17 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
             ApplyListItems(*entry);
         break;
     case TProp::ItemIndex:
-        if (control.Kind() == TControlKind::ComboBox)
+        if (control.Kind() == TControlKind::ComboBox) {
             ApplyComboIndex(*entry);
-        else if (control.Kind() == TControlKind::ListView)
+        } else if (control.Kind() == TControlKind::ListView) {
+            // With drawing on, the list draws the focus of the row at once,
+            // within the call (tens of milliseconds under Wine); off, the
+            // change is drawn with the next paint.
+            SendMessageA(window, WM_SETREDRAW, FALSE, 0);
             ApplyListSelection(*entry);
+            SendMessageA(window, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(window, nullptr, TRUE);
+        }
         break;
     case TProp::Lines:
         ApplyLines(*entry);
