@@ -7,7 +7,6 @@
 #include "bench/payload.h"
 
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -96,15 +95,8 @@ int main() {
     std::printf("BENCH cli_posix_upload_seconds_1024 %.3f -\n", seconds);
     std::printf("BENCH cli_posix_upload_wire_seconds_1024 %.3f -\n", wire);
     std::printf("BENCH cli_posix_upload_ratio_1024 %.3f <=1.13\n", ok ? seconds / wire : 0);
-    // What the poll allows at best: its first tick after 100 ms, the two
-    // ticks of the hand-shake before the first page (the answer to "<", then
-    // the one to the header), whole 10 ms ticks from the one that sends a
-    // page to the one that sees its answer, and the tick that sees the answer
-    // to the closing frame.
-    const double pages = static_cast<double>(PayloadSize / 1024);
-    const double perPage = wire / pages;
-    const double floor = (0.100 + 3 * 0.010 + pages * std::ceil(perPage / 0.010) * 0.010) / wire;
-    std::printf("BENCH cli_posix_upload_poll_floor_1024 %.3f -\n", wire > 0 ? floor : 0);
+    std::printf("BENCH cli_posix_upload_poll_floor_1024 %.3f -\n",
+                qvx::bench::UploadPollFloor(wire, PayloadSize / 1024));
     std::system(("rm -rf '" + dir + "'").c_str());
     return ok ? 0 : 1;
 }

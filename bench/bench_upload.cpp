@@ -202,12 +202,8 @@ int main() {
         const double perPage = wire / pages;
         const double best = std::ceil(perPage / 0.010) * 0.010 / perPage;
         std::printf("BENCH upload_poll_floor_%d %.3f -\n", pageSize, best);
-        // The same for the whole upload, as the ratio counts it: the first
-        // tick after 100 ms, the two ticks of the hand-shake before the first
-        // page and the one that sees the answer to the closing frame.
-        const double whole =
-            (0.100 + 3 * 0.010 + pages * std::ceil(perPage / 0.010) * 0.010) / wire;
-        std::printf("BENCH upload_poll_floor_whole_%d %.3f -\n", pageSize, whole);
+        std::printf("BENCH upload_poll_floor_whole_%d %.3f -\n", pageSize,
+                    qvx::bench::UploadPollFloor(wire, pages));
         std::printf("BENCH upload_poll_late_ms_%d %.2f -\n", pageSize, r.MeanPollLateMs);
         std::printf("BENCH upload_poll_ticks_per_page_%d %.2f -\n", pageSize, r.Ticks / pages);
     }

@@ -92,6 +92,21 @@ UINT StateImageBits(int stateIndex) {
     return stateIndex >= 0 ? INDEXTOSTATEIMAGEMASK(static_cast<UINT>(stateIndex) + 1) : 0;
 }
 
+// Drawing of a control off for a scope; the control is drawn whole with the
+// next paint afterwards.
+struct TDrawingOff {
+    explicit TDrawingOff(HWND window) : Window(window) {
+        SendMessageA(Window, WM_SETREDRAW, FALSE, 0);
+    }
+    ~TDrawingOff() {
+        SendMessageA(Window, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(Window, nullptr, TRUE);
+    }
+    TDrawingOff(const TDrawingOff&) = delete;
+    TDrawingOff& operator=(const TDrawingOff&) = delete;
+    HWND Window;
+};
+
 } // namespace
 
 bool TWin32Form::SameRow(const TShownRow& row, const TListItem& item) {
@@ -522,10 +537,8 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
             // With drawing on, the list draws the focus of the row at once,
             // within the call (tens of milliseconds under Wine); off, the
             // change is drawn with the next paint.
-            SendMessageA(window, WM_SETREDRAW, FALSE, 0);
+            TDrawingOff drawingOff(window);
             ApplyListSelection(*entry);
-            SendMessageA(window, WM_SETREDRAW, TRUE, 0);
-            InvalidateRect(window, nullptr, TRUE);
         }
         break;
     case TProp::Lines:
@@ -721,7 +734,7 @@ void TWin32Form::ApplyListItems(TEntry& entry) {
     auto& list = static_cast<TListView&>(*entry.Control);
     HWND window = entry.Window;
     TShownList& shown = entry.ShownList;
-    SendMessageA(window, WM_SETREDRAW, FALSE, 0);
+    TDrawingOff drawingOff(window);
 
     const auto& columns = list.Columns();
     bool sameColumns = columns.size() == shown.Columns.size();
@@ -784,8 +797,6 @@ void TWin32Form::ApplyListItems(TEntry& entry) {
                     std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
     }
     ApplyListSelection(entry);
-    SendMessageA(window, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(window, nullptr, TRUE);
 }
 
 void TWin32Form::ApplyListSelection(TEntry& entry) {
