@@ -6,6 +6,9 @@
 namespace qvx {
 
 void TfrmMain::tmrSearchTimer() {
+    // A tick may add rows, sort them, mark the running mode and sort again
+    // (the end of a search): the list shows the result once.
+    TListUpdate modes(lvModes);
     Session.Tick();
 }
 

@@ -293,9 +293,35 @@ void TComboBox::UserSelect(int index) {
 
 // ---- TListView ----
 
+void TListView::ListChanged(TProp prop) {
+    if (UpdateCount == 0) {
+        Changed(prop);
+        return;
+    }
+    if (prop == TProp::Items)
+        PendingItems = true;
+    else if (prop == TProp::ItemIndex)
+        PendingIndex = true;
+    else
+        PendingScroll = true;
+}
+
+void TListView::EndUpdate() {
+    if (UpdateCount == 0 || --UpdateCount > 0)
+        return;
+    // The rows come with their selection.
+    if (PendingItems)
+        Changed(TProp::Items);
+    else if (PendingIndex)
+        Changed(TProp::ItemIndex);
+    if (PendingScroll && ScrollItem)
+        Changed(TProp::ScrollTo);
+    PendingItems = PendingIndex = PendingScroll = false;
+}
+
 void TListView::AddColumn(const std::string& caption, int width) {
     ColumnList.push_back(TListColumn{caption, width});
-    Changed(TProp::Items);
+    ListChanged(TProp::Items);
 }
 
 int TListView::IndexOf(const TListItem* item) const {
@@ -332,7 +358,7 @@ void TListView::Clear() {
 }
 
 void TListView::ItemsChanged() {
-    Changed(TProp::Items);
+    ListChanged(TProp::Items);
 }
 
 void TListView::SetSelected(TListItem* item) {
@@ -342,7 +368,7 @@ void TListView::SetSelected(TListItem* item) {
         return;
     TListItem* previous = SelectedItem;
     SelectedItem = item;
-    Changed(TProp::ItemIndex);
+    ListChanged(TProp::ItemIndex);
     if (previous && OnSelectItem)
         OnSelectItem(previous, false);
     if (item && OnSelectItem)
@@ -367,7 +393,7 @@ void TListView::MakeVisible(TListItem* item) {
     if (IndexOf(item) < 0)
         return;
     ScrollItem = item;
-    Changed(TProp::ScrollTo);
+    ListChanged(TProp::ScrollTo);
 }
 
 void TListView::UserColumnClick(int column) {

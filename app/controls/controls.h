@@ -367,11 +367,38 @@ public:
     void UserSelect(TListItem* item) { SetSelected(item); }
     void UserColumnClick(int column);
 
+    // Between BeginUpdate and the matching EndUpdate the list changes as
+    // always (events included), but the peer hears of it only at the end,
+    // once: the final rows and selection, then the scrolling. A real list
+    // is redrawn whole after every change it is told of, which on some
+    // systems costs more than the change itself. Nothing in between may
+    // hand the window to the user (a message box), who would see the
+    // rows of before.
+    void BeginUpdate() { ++UpdateCount; }
+    void EndUpdate();
+
 private:
+    void ListChanged(TProp prop);
     std::vector<TListColumn> ColumnList;
     std::vector<std::unique_ptr<TListItem>> ItemList;
     TListItem* SelectedItem = nullptr;
     TListItem* ScrollItem = nullptr;
+    int UpdateCount = 0;
+    bool PendingItems = false;
+    bool PendingIndex = false;
+    bool PendingScroll = false;
+};
+
+// BeginUpdate and EndUpdate of a list for one scope.
+class TListUpdate {
+public:
+    explicit TListUpdate(TListView& list) : List(list) { List.BeginUpdate(); }
+    ~TListUpdate() { List.EndUpdate(); }
+    TListUpdate(const TListUpdate&) = delete;
+    TListUpdate& operator=(const TListUpdate&) = delete;
+
+private:
+    TListView& List;
 };
 
 class TProgressBar : public TControl {

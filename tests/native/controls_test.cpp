@@ -123,6 +123,52 @@ TEST(Controls, ListViewSortKeepsItemIdentityAndSelectionEvents) {
     EXPECT_EQ(events, (std::vector<std::string>{"b+", "b-", "a+", "a-"}));
 }
 
+// Inside an update the list and its events change at once; its peer hears
+// of the rows (with the selection) and the scrolling once, at the end.
+TEST(Controls, ListViewUpdateTellsThePeerOnceAtTheEnd) {
+    TForm form("frm");
+    TListView lv("lv", &form);
+    RecordingPeer peer;
+    lv.AttachPeer(&peer);
+    int selections = 0;
+    lv.OnSelectItem = [&](TListItem*, bool) { ++selections; };
+    using Seen = std::vector<std::pair<std::string, TProp>>;
+    {
+        TListUpdate outer(lv);
+        lv.BeginUpdate(); // nested: the outer end counts
+        TListItem* b = lv.AddItem();
+        b->Caption = "b";
+        TListItem* a = lv.AddItem();
+        a->Caption = "a";
+        lv.ItemsChanged();
+        lv.AlphaSort();
+        lv.SetSelected(b);
+        lv.MakeVisible(b);
+        lv.EndUpdate();
+        EXPECT_EQ(lv.Item(0), a);
+        EXPECT_EQ(selections, 1);
+        EXPECT_TRUE(peer.Seen.empty());
+    }
+    EXPECT_EQ(peer.Seen, (Seen{{"lv", TProp::Items}, {"lv", TProp::ScrollTo}}));
+    peer.Seen.clear();
+    {
+        TListUpdate update(lv);
+        lv.SetSelected(lv.Item(0));
+        lv.MakeVisible(lv.Item(1));
+        lv.DeleteItem(lv.Item(1)); // the row to scroll to is gone
+    }
+    EXPECT_EQ(peer.Seen, (Seen{{"lv", TProp::Items}}));
+    peer.Seen.clear();
+    {
+        TListUpdate update(lv);
+        lv.SetSelected(nullptr);
+    }
+    EXPECT_EQ(peer.Seen, (Seen{{"lv", TProp::ItemIndex}}));
+    lv.EndUpdate(); // unmatched: nothing
+    lv.SetSelected(lv.Item(0));
+    EXPECT_EQ(peer.Seen.size(), 2u);
+}
+
 TEST(Controls, MemoChangesFireOnChange) {
     TForm form("frm");
     TMemo memo("m", &form);

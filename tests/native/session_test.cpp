@@ -216,6 +216,17 @@ TEST_F(SessionEngine, AnUploadHoldsTheSessionUntilItEnds) {
 class SessionTest : public WindowTest {};
 
 TEST_F(SessionTest, SearchLocksTheWindowAndShowsTheAdapter) {
+    // What the mode list tells the real list: its rows once when they are
+    // cleared and once at the end (added, sorted, marked and sorted again
+    // in one tick), then the scrolling to the running mode.
+    struct : IControlPeer {
+        std::vector<TProp> Seen;
+        void PropertyChanged(TControl&, TProp prop) override {
+            if (prop == TProp::Items || prop == TProp::ItemIndex || prop == TProp::ScrollTo)
+                Seen.push_back(prop);
+        }
+    } listPeer;
+    Form.lvModes.AttachPeer(&listPeer);
     Link.Answer("!Morvek_SC_I", Identity);
     Form.btSearch.UserClick();
     Timers.Advance(10); // ssStart: the window locks
@@ -233,6 +244,8 @@ TEST_F(SessionTest, SearchLocksTheWindowAndShowsTheAdapter) {
     EXPECT_TRUE(Form.btCopy.Enabled());
     EXPECT_EQ(Form.ActiveControl(), &Form.lvModes);
     EXPECT_FALSE(Form.tmrSearch.Running());
+    EXPECT_EQ(listPeer.Seen, (std::vector<TProp>{TProp::Items, TProp::Items, TProp::ScrollTo}));
+    Form.lvModes.AttachPeer(nullptr);
 }
 
 TEST_F(SessionTest, APortThatDoesNotOpenLeavesTheWindowUsable) {
