@@ -87,6 +87,7 @@ private:
     void ApplyComboItems(TEntry& entry);
     void ApplyComboIndex(TEntry& entry);
     void ApplyListItems(TEntry& entry);
+    void ApplyListRows(TEntry& entry);
     static bool SameRow(const TShownRow& row, const TListItem& item);
     static TShownRow InsertRow(HWND list, size_t index, const TListItem& item);
     static void UpdateRow(HWND list, size_t index, TShownRow& row, const TListItem& item);

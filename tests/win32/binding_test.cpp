@@ -454,6 +454,77 @@ TEST_F(Binding, EveryPageOfTheSamplePaintsItsControls) {
     }
 }
 
+// What a window shows now, read back without drawing it again.
+std::vector<uint8_t> OnScreen(HWND window) {
+    GdiFlush();
+    RECT client;
+    GetClientRect(window, &client);
+    std::vector<uint8_t> rgb;
+    HDC dc = GetDC(window);
+    png::CopyPixels(dc, 0, 0, client.right, client.bottom, rgb);
+    ReleaseDC(window, dc);
+    return rgb;
+}
+
+// A button enabled or disabled, a shown log given many lines, a shown list
+// given its rows, a selection and a scroll position: once the window has
+// painted, each shows what a fresh drawing of it shows, and the log and the
+// list stay shown, scrolled and focused.
+TEST_F(Binding, ChangedControlsShowTheirChangeWithTheNextPaint) {
+    HWND button = H(Form.btInFrame);
+    const std::vector<uint8_t> enabled = OnScreen(button);
+    Form.btInFrame.SetEnabled(false);
+    EXPECT_TRUE(GetUpdateRect(button, nullptr, FALSE));
+    probe::Pump();
+    EXPECT_NE(OnScreen(button), enabled);
+    EXPECT_EQ(OnScreen(button), probe::Capture(button).Rgb);
+
+    HWND memo = H(Form.memLog);
+    SetFocus(memo);
+    ASSERT_EQ(GetFocus(), memo);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 60; ++i)
+        lines.push_back("line " + std::to_string(i));
+    Form.memLog.SetLines(lines);
+    EXPECT_TRUE(IsWindowVisible(memo));
+    EXPECT_EQ(GetFocus(), memo);
+    EXPECT_GT(SendMessageA(memo, EM_GETFIRSTVISIBLELINE, 0, 0), 40);
+    SetFocus(H(Form.edName)); // no caret blinking in the log
+    probe::Pump();
+    EXPECT_EQ(OnScreen(memo), probe::Capture(memo).Rgb);
+
+    Form.pcPages.SetActivePage(&Form.tsSecond);
+    probe::Pump();
+    HWND list = H(Form.lvRows);
+    SetFocus(list);
+    ASSERT_EQ(GetFocus(), list);
+    Form.lvRows.BeginUpdate();
+    for (int i = 0; i < 40; ++i)
+        AddRow(std::to_string(10 + i), std::to_string(i), i % 4);
+    Form.lvRows.SetSelected(Form.lvRows.Item(35));
+    Form.lvRows.MakeVisible(Form.lvRows.Item(35));
+    EXPECT_EQ(probe::ListCount(list), 0);
+    Form.lvRows.EndUpdate();
+    EXPECT_EQ(probe::ListCount(list), 40);
+    EXPECT_EQ(probe::ListSelected(list), 35);
+    EXPECT_TRUE(IsWindowVisible(list));
+    EXPECT_EQ(GetFocus(), list);
+    const int top = ListView_GetTopIndex(list);
+    EXPECT_GT(top, 0);
+    EXPECT_LE(top, 35);
+    EXPECT_GT(top + ListView_GetCountPerPage(list), 35);
+    probe::Pump();
+    EXPECT_EQ(OnScreen(list), probe::Capture(list).Rgb);
+    // Back to the top: a selection and a scroll, without an update.
+    Form.lvRows.SetSelected(Form.lvRows.Item(0));
+    Form.lvRows.MakeVisible(Form.lvRows.Item(0));
+    EXPECT_EQ(ListView_GetTopIndex(list), 0);
+    EXPECT_EQ(GetFocus(), list);
+    probe::Pump();
+    EXPECT_EQ(OnScreen(list), probe::Capture(list).Rgb);
+    EXPECT_TRUE(Errors.empty());
+}
+
 } // namespace
 } // namespace qvx
 
