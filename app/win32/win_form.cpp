@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <stdexcept>
 
@@ -36,11 +37,6 @@ public:
 private:
     int& Count;
 };
-
-bool IsContainer(TControlKind kind) {
-    return kind == TControlKind::Form || kind == TControlKind::TabSheet ||
-           kind == TControlKind::GroupBox;
-}
 
 bool Overlap(const TBounds& a, const TBounds& b) {
     return a.Left < b.Left + b.Width && b.Left < a.Left + a.Width && a.Top < b.Top + b.Height &&
@@ -155,6 +151,193 @@ private:
 };
 
 } // namespace
+
+// ---- the kinds of control ----
+
+struct TWin32Form::TKind {
+    // The real control: its window class (none: the binding's container
+    // class, which keeps the binding; the painted class keeps the object)
+    // and its styles beside WS_CHILD | WS_CLIPSIBLINGS.
+    const char* WindowClass = nullptr;
+    DWORD (*Style)(const TControl& control) = [](const TControl&) -> DWORD { return 0; };
+    DWORD ExStyle = 0;
+    bool Subclassed = false;        // its messages pass ControlMessage
+    bool CaptionIsText = false;     // the caption is the window's text
+    bool TopLevel = false;          // the form: the window font, no tooltip, shown by Show
+    bool PlacedByOwner = false;     // a page: its page control places it
+    bool DrawsOnEnable = false;     // draws itself inside EnableWindow
+    bool HeightFollowsFont = false; // its height comes from its font
+    void (TWin32Form::*Prepare)(TEntry&) = nullptr; // once, when created
+    // A new caption; none: the window's text when the caption is that.
+    void (TWin32Form::*Caption)(TEntry&) = nullptr;
+    // Its content: check state, items, lines, position or tabs.
+    void (TWin32Form::*Content)(TEntry&) = nullptr;
+    void (TWin32Form::*Index)(TEntry&) = nullptr;  // the selected item
+    void (TWin32Form::*Scroll)(TEntry&) = nullptr; // an item brought into view
+    void (TWin32Form::*Select)(TEntry&) = nullptr; // the whole text selected
+    void (TWin32Form::*Place)(TEntry&) = &TWin32Form::PlaceMoved;
+    bool (*Wanted)(const TControl& control) = [](const TControl& c) { return c.Visible(); };
+    void (TWin32Form::*Commanded)(TEntry&, unsigned code) = nullptr;
+    LRESULT (TWin32Form::*Notified)(TEntry&, const NMHDR&, bool& handled) = nullptr;
+    LRESULT (TWin32Form::*Message)(TEntry&, HWND, UINT, WPARAM, LPARAM, bool& handled) = nullptr;
+    void (TWin32Form::*Paint)(TEntry&) = nullptr; // a container drawn by the binding
+    void (*Draw)(HDC dc, const RECT& box, const TControl& control) = nullptr; // painted class
+};
+
+const TWin32Form::TKind& TWin32Form::KindOf(const TControl& control) {
+    constexpr size_t Kinds = static_cast<size_t>(TControlKind::Image) + 1; // the last kind
+    static const std::array<TKind, Kinds> kinds = [] {
+        using F = TWin32Form;
+        std::array<TKind, Kinds> k{};
+        const auto at = [&k](TControlKind kind) -> TKind& { return k[static_cast<size_t>(kind)]; };
+
+        TKind& form = at(TControlKind::Form);
+        form.CaptionIsText = true;
+        form.TopLevel = true;
+        form.Place = &F::PlaceForm;
+
+        TKind& pages = at(TControlKind::PageControl);
+        // The pages are its children: the dialog keys must go into them.
+        pages.WindowClass = WC_TABCONTROLA;
+        pages.Style = [](const TControl&) -> DWORD { return WS_CLIPCHILDREN; };
+        pages.ExStyle = WS_EX_CONTROLPARENT;
+        pages.CaptionIsText = true;
+        pages.Content = &F::ApplyTabs;
+        pages.Place = &F::PlacePages;
+        pages.Notified = &F::PagesNotify;
+
+        TKind& sheet = at(TControlKind::TabSheet);
+        sheet.Style = [](const TControl&) -> DWORD { return WS_CLIPCHILDREN; };
+        sheet.ExStyle = WS_EX_CONTROLPARENT;
+        sheet.PlacedByOwner = true;
+        sheet.Caption = &F::ApplyOwnerTabs;
+        sheet.Place = nullptr;
+        sheet.Wanted = [](const TControl& c) {
+            const auto& page = static_cast<const TTabSheet&>(c);
+            return page.Visible() && page.TabVisible() && page.PageControl()->ActivePage() == &page;
+        };
+
+        TKind& frame = at(TControlKind::GroupBox);
+        frame.Style = [](const TControl&) -> DWORD { return WS_CLIPCHILDREN; };
+        frame.ExStyle = WS_EX_CONTROLPARENT;
+        frame.CaptionIsText = true;
+        frame.Caption = &F::ApplyFrameCaption;
+        frame.Paint = &F::PaintFrame;
+
+        TKind& label = at(TControlKind::Label);
+        label.WindowClass = "STATIC";
+        label.Style = [](const TControl&) -> DWORD {
+            return SS_LEFTNOWORDWRAP | SS_NOTIFY | SS_NOPREFIX;
+        };
+        label.Subclassed = true;
+        label.CaptionIsText = true;
+        label.Commanded = &F::LabelCommand;
+
+        TKind& edit = at(TControlKind::Edit);
+        edit.WindowClass = "EDIT";
+        edit.Style = [](const TControl& c) -> DWORD {
+            return ES_AUTOHSCROLL | WS_TABSTOP |
+                   (static_cast<const TEdit&>(c).ReadOnly ? ES_READONLY : 0);
+        };
+        edit.ExStyle = WS_EX_CLIENTEDGE;
+        edit.Subclassed = true;
+        edit.CaptionIsText = true;
+        edit.Prepare = &F::PrepareEdit;
+        edit.Commanded = &F::EditCommand;
+
+        TKind& memo = at(TControlKind::Memo);
+        // Always read-only: its lines come only from the program. A selection
+        // stays visible when the focus moves on (to the button that copied it).
+        memo.WindowClass = "EDIT";
+        memo.Style = [](const TControl&) -> DWORD {
+            return ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | ES_NOHIDESEL | WS_VSCROLL |
+                   WS_TABSTOP;
+        };
+        memo.ExStyle = WS_EX_CLIENTEDGE;
+        memo.Subclassed = true;
+        memo.Prepare = &F::PrepareEdit;
+        memo.Content = &F::ApplyLines;
+        memo.Select = &F::ApplyMemoSelection;
+
+        TKind& button = at(TControlKind::Button);
+        button.WindowClass = "BUTTON";
+        button.Style = [](const TControl& c) -> DWORD {
+            return WS_TABSTOP |
+                   (static_cast<const TButton&>(c).Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        };
+        button.Subclassed = true;
+        button.CaptionIsText = true;
+        button.DrawsOnEnable = true;
+        button.Commanded = &F::ClickCommand;
+
+        TKind& check = at(TControlKind::CheckBox);
+        check.WindowClass = "BUTTON";
+        check.Style = [](const TControl&) -> DWORD { return WS_TABSTOP | BS_CHECKBOX; };
+        check.Subclassed = true;
+        check.CaptionIsText = true;
+        check.DrawsOnEnable = true;
+        check.Content = &F::ApplyChecked<TCheckBox>;
+        check.Commanded = &F::CheckCommand;
+
+        TKind& radio = at(TControlKind::RadioButton);
+        radio = check;
+        radio.Style = [](const TControl&) -> DWORD { return WS_TABSTOP | BS_RADIOBUTTON; };
+        radio.Content = &F::ApplyChecked<TRadioButton>;
+
+        TKind& combo = at(TControlKind::ComboBox);
+        combo.WindowClass = WC_COMBOBOXA;
+        combo.Style = [](const TControl&) -> DWORD {
+            return WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+        };
+        combo.Subclassed = true;
+        combo.HeightFollowsFont = true;
+        combo.Content = &F::ApplyComboItems;
+        combo.Index = &F::ApplyComboIndex;
+        combo.Place = &F::PlaceCombo;
+        combo.Commanded = &F::ComboCommand;
+
+        TKind& list = at(TControlKind::ListView);
+        list.WindowClass = WC_LISTVIEWA;
+        list.Style = [](const TControl& c) -> DWORD {
+            const auto& view = static_cast<const TListView&>(c);
+            // A list of small pictures in a column, as a legend reads.
+            return WS_TABSTOP | LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_SHAREIMAGELISTS |
+                   (view.ViewStyle == TViewStyle::Report ? LVS_REPORT : LVS_LIST) |
+                   (view.ShowColumnHeaders ? 0 : LVS_NOCOLUMNHEADER) |
+                   (view.ReadOnly ? 0 : LVS_EDITLABELS);
+        };
+        list.ExStyle = WS_EX_CLIENTEDGE;
+        list.Subclassed = true;
+        list.Prepare = &F::PrepareList;
+        list.Content = &F::ApplyListItems;
+        list.Index = &F::ApplyListIndex;
+        list.Scroll = &F::ApplyListScroll;
+        list.Place = &F::PlaceList;
+        list.Notified = &F::ListNotify;
+        list.Message = &F::ListMessage;
+
+        TKind& bar = at(TControlKind::ProgressBar);
+        bar.WindowClass = PROGRESS_CLASSA;
+        bar.Subclassed = true;
+        bar.Content = &F::ApplyProgress;
+
+        TKind& shape = at(TControlKind::Shape);
+        shape.WindowClass = PaintedClass;
+        shape.Subclassed = true;
+        shape.CaptionIsText = true;
+        shape.Draw = [](HDC dc, const RECT& box, const TControl& c) {
+            DrawShape(dc, box, static_cast<const TShape&>(c));
+        };
+
+        TKind& image = at(TControlKind::Image);
+        image = shape;
+        image.Draw = [](HDC dc, const RECT& box, const TControl& c) {
+            DrawLogo(dc, box, static_cast<const TImage&>(c).Center);
+        };
+        return k;
+    }();
+    return kinds[static_cast<size_t>(control.Kind())];
+}
 
 bool TWin32Form::SameRow(const TShownRow& row, const TListItem& item) {
     return row.StateIndex == item.StateIndex && row.Caption == item.Caption &&
@@ -276,6 +459,7 @@ void TWin32Form::CentreOnScreen() {
 }
 
 void TWin32Form::CreateControl(TControl& control, HWND parentWindow) {
+    const TKind& kind = KindOf(control);
     HWND window = CreateReal(control, parentWindow);
     if (!window)
         throw std::runtime_error("The control " + control.Name() + " cannot be created.");
@@ -285,15 +469,16 @@ void TWin32Form::CreateControl(TControl& control, HWND parentWindow) {
     TEntry& e = *entry;
     ByControl[&control] = entry.get();
     ByWindow[window] = std::move(entry);
-    if (!IsContainer(control.Kind()) && control.Kind() != TControlKind::PageControl)
+    if (kind.Prepare)
+        (this->*kind.Prepare)(e);
+    if (kind.Subclassed)
         SetWindowSubclass(window, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
     // Siblings keep their creation order (the tab order), but a control laid
     // over an earlier one is drawn above it.
     for (TControl* sibling : control.Parent()->Children()) {
         if (sibling == &control)
             break;
-        if (sibling->Kind() != TControlKind::TabSheet &&
-            Overlap(sibling->Bounds(), control.Bounds())) {
+        if (!KindOf(*sibling).PlacedByOwner && Overlap(sibling->Bounds(), control.Bounds())) {
             SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
             break;
         }
@@ -306,115 +491,38 @@ void TWin32Form::CreateControl(TControl& control, HWND parentWindow) {
 }
 
 HWND TWin32Form::CreateReal(TControl& control, HWND parent) {
-    DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
-    DWORD exStyle = 0;
-    const char* windowClass = ContainerClass;
-    void* param = this;
-    switch (control.Kind()) {
-    case TControlKind::Form:
-        break;
-    case TControlKind::PageControl:
-        // The pages are its children: the dialog keys must go into them.
-        windowClass = WC_TABCONTROLA;
-        style |= WS_CLIPCHILDREN;
-        exStyle |= WS_EX_CONTROLPARENT;
-        param = nullptr;
-        break;
-    case TControlKind::TabSheet:
-    case TControlKind::GroupBox:
-        style |= WS_CLIPCHILDREN;
-        exStyle |= WS_EX_CONTROLPARENT;
-        break;
-    case TControlKind::Label:
-        windowClass = "STATIC";
-        style |= SS_LEFTNOWORDWRAP | SS_NOTIFY | SS_NOPREFIX;
-        param = nullptr;
-        break;
-    case TControlKind::Edit:
-        windowClass = "EDIT";
-        style |= ES_AUTOHSCROLL | WS_TABSTOP;
-        if (static_cast<TEdit&>(control).ReadOnly)
-            style |= ES_READONLY;
-        exStyle |= WS_EX_CLIENTEDGE;
-        param = nullptr;
-        break;
-    case TControlKind::Memo:
-        // Always read-only: its lines come only from the program. A selection
-        // stays visible when the focus moves on (to the button that copied it).
-        windowClass = "EDIT";
-        style |=
-            ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | ES_NOHIDESEL | WS_VSCROLL | WS_TABSTOP;
-        exStyle |= WS_EX_CLIENTEDGE;
-        param = nullptr;
-        break;
-    case TControlKind::Button:
-        windowClass = "BUTTON";
-        style |= WS_TABSTOP |
-                 (static_cast<TButton&>(control).Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-        param = nullptr;
-        break;
-    case TControlKind::CheckBox:
-        windowClass = "BUTTON";
-        style |= WS_TABSTOP | BS_CHECKBOX;
-        param = nullptr;
-        break;
-    case TControlKind::RadioButton:
-        windowClass = "BUTTON";
-        style |= WS_TABSTOP | BS_RADIOBUTTON;
-        param = nullptr;
-        break;
-    case TControlKind::ComboBox:
-        windowClass = WC_COMBOBOXA;
-        style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-        param = nullptr;
-        break;
-    case TControlKind::ListView: {
-        auto& list = static_cast<TListView&>(control);
-        windowClass = WC_LISTVIEWA;
-        style |= WS_TABSTOP | LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_SHAREIMAGELISTS;
-        if (list.ViewStyle == TViewStyle::Report)
-            style |= LVS_REPORT;
-        else
-            style |= LVS_LIST; // small pictures in a column, as a legend reads
-        if (!list.ShowColumnHeaders)
-            style |= LVS_NOCOLUMNHEADER;
-        if (!list.ReadOnly)
-            style |= LVS_EDITLABELS;
-        exStyle |= WS_EX_CLIENTEDGE;
-        param = nullptr;
-        break;
-    }
-    case TControlKind::ProgressBar:
-        windowClass = PROGRESS_CLASSA;
-        param = nullptr;
-        break;
-    case TControlKind::Shape:
-    case TControlKind::Image:
-        windowClass = PaintedClass;
+    const TKind& kind = KindOf(control);
+    // The binding's own classes keep the binding (containers) or the object
+    // (painted controls).
+    void* param = nullptr;
+    if (!kind.WindowClass)
+        param = this;
+    else if (kind.Draw)
         param = &control;
-        break;
-    }
     const int id = FirstControlId + static_cast<int>(ByControl.size());
-    HWND window = CreateWindowExA(exStyle, windowClass, "", style, 0, 0, 0, 0, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                  GetModuleHandleA(nullptr), param);
+    return CreateWindowExA(kind.ExStyle, kind.WindowClass ? kind.WindowClass : ContainerClass, "",
+                           WS_CHILD | WS_CLIPSIBLINGS | kind.Style(control), 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleA(nullptr), param);
+}
+
+void TWin32Form::PrepareEdit(TEntry& entry) {
     // Edit fields hold as much as the program puts in (a log may pass the
     // system's default of 32K characters).
-    if (window && (control.Kind() == TControlKind::Edit || control.Kind() == TControlKind::Memo))
-        SendMessageA(window, EM_SETLIMITTEXT, 0, 0);
-    if (window && control.Kind() == TControlKind::ListView) {
-        auto& list = static_cast<TListView&>(control);
-        DWORD extended = LVS_EX_LABELTIP;
-        if (list.RowSelect)
-            extended |= LVS_EX_FULLROWSELECT;
-        if (list.GridLines)
-            extended |= LVS_EX_GRIDLINES;
-        ListView_SetExtendedListViewStyle(window, extended);
-        auto images = ImageLists.find(list.ImageListName);
-        if (images != ImageLists.end())
-            ListView_SetImageList(window, images->second, LVSIL_STATE);
-    }
-    return window;
+    SendMessageA(entry.Window, EM_SETLIMITTEXT, 0, 0);
+}
+
+void TWin32Form::PrepareList(TEntry& entry) {
+    auto& list = static_cast<TListView&>(*entry.Control);
+    DWORD extended = LVS_EX_LABELTIP;
+    if (list.RowSelect)
+        extended |= LVS_EX_FULLROWSELECT;
+    if (list.GridLines)
+        extended |= LVS_EX_GRIDLINES;
+    ListView_SetExtendedListViewStyle(entry.Window, extended);
+    auto images = ImageLists.find(list.ImageListName);
+    if (images != ImageLists.end())
+        ListView_SetImageList(entry.Window, images->second, LVSIL_STATE);
 }
 
 TWin32Form::~TWin32Form() {
@@ -538,17 +646,16 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
     if (!entry || !Window)
         return;
     TUpdatingScope updating(Updating);
+    const TKind& kind = KindOf(control);
+    // One of the kind's own steps, when it has that step.
+    const auto step = [this, entry](void (TWin32Form::*apply)(TEntry&)) {
+        if (apply)
+            (this->*apply)(*entry);
+    };
     HWND window = entry->Window;
     switch (prop) {
     case TProp::Caption:
-        if (control.Kind() == TControlKind::TabSheet) {
-            if (TEntry* owner = EntryOf(*control.Parent()))
-                ApplyTabs(*owner);
-        } else {
-            SetText(window, control.Caption());
-            if (control.Kind() == TControlKind::GroupBox)
-                InvalidateRect(window, nullptr, TRUE);
-        }
+        step(kind.Caption ? kind.Caption : kind.CaptionIsText ? &TWin32Form::ApplyText : nullptr);
         break;
     case TProp::Hint:
         ApplyHint(*entry);
@@ -566,41 +673,27 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
         ApplyFont(*entry);
         break;
     case TProp::Checked:
-        if (control.Kind() == TControlKind::CheckBox || control.Kind() == TControlKind::RadioButton)
-            Button_SetCheck(window, control.Kind() == TControlKind::CheckBox
-                                        ? static_cast<TCheckBox&>(control).Checked()
-                                        : static_cast<TRadioButton&>(control).Checked());
-        break;
     case TProp::Items:
-        if (control.Kind() == TControlKind::ComboBox)
-            ApplyComboItems(*entry);
-        else if (control.Kind() == TControlKind::ListView)
-            ApplyListItems(*entry);
-        break;
-    case TProp::ItemIndex:
-        if (control.Kind() == TControlKind::ComboBox) {
-            ApplyComboIndex(*entry);
-        } else if (control.Kind() == TControlKind::ListView) {
-            TQuietScope quiet(window);
-            ApplyListSelection(*entry);
-        }
-        break;
     case TProp::Lines:
-        ApplyLines(*entry);
-        break;
     case TProp::Range:
     case TProp::Position:
-        ApplyProgress(*entry);
+    case TProp::ActivePage:
+        step(kind.Content);
+        break;
+    case TProp::ItemIndex:
+        step(kind.Index);
+        break;
+    case TProp::ScrollTo:
+        step(kind.Scroll);
+        break;
+    case TProp::Selection:
+        step(kind.Select);
         break;
     case TProp::Appearance:
         InvalidateRect(window, nullptr, TRUE);
         break;
-    case TProp::ActivePage:
-        ApplyTabs(*entry);
-        break;
     case TProp::TabVisible:
-        if (TEntry* owner = EntryOf(*control.Parent()))
-            ApplyTabs(*owner);
+        ApplyOwnerTabs(*entry);
         break;
     case TProp::Focus:
         if (TControl* active = Form.ActiveControl())
@@ -608,94 +701,78 @@ void TWin32Form::PropertyChanged(TControl& control, TProp prop) {
                 if (IsWindowVisible(target) && IsWindowEnabled(target))
                     SetFocus(target);
         break;
-    case TProp::Selection:
-        if (control.Kind() == TControlKind::Memo && static_cast<TMemo&>(control).AllSelected())
-            SendMessageA(window, EM_SETSEL, 0, -1);
-        break;
-    case TProp::ScrollTo:
-        if (control.Kind() == TControlKind::ListView) {
-            auto& list = static_cast<TListView&>(control);
-            const int index = list.IndexOf(list.ScrolledTo());
-            if (index >= 0) {
-                TQuietScope quiet(window);
-                ListView_EnsureVisible(window, index, FALSE);
-            }
-        }
-        break;
     }
 }
 
 void TWin32Form::ApplyAll(TEntry& entry) {
-    TControl& control = *entry.Control;
-    HWND window = entry.Window;
-    switch (control.Kind()) {
-    case TControlKind::Memo:
-    case TControlKind::ComboBox:
-    case TControlKind::ListView:
-    case TControlKind::ProgressBar:
-    case TControlKind::TabSheet:
-        break;
-    default:
-        SetText(window, control.Caption());
-        break;
-    }
-    EnableWindow(window, control.Enabled());
+    const TKind& kind = KindOf(*entry.Control);
+    if (kind.CaptionIsText)
+        ApplyText(entry);
+    EnableWindow(entry.Window, entry.Control->Enabled());
     ApplyFont(entry);
     ApplyBounds(entry);
     ApplyHint(entry);
-    switch (control.Kind()) {
-    case TControlKind::CheckBox:
-        Button_SetCheck(window, static_cast<TCheckBox&>(control).Checked());
-        break;
-    case TControlKind::RadioButton:
-        Button_SetCheck(window, static_cast<TRadioButton&>(control).Checked());
-        break;
-    case TControlKind::ComboBox:
-        ApplyComboItems(entry);
-        break;
-    case TControlKind::ListView:
-        ApplyListItems(entry);
-        break;
-    case TControlKind::Memo:
-        ApplyLines(entry);
-        break;
-    case TControlKind::ProgressBar:
-        ApplyProgress(entry);
-        break;
-    case TControlKind::PageControl:
-        ApplyTabs(entry);
-        break;
-    default:
-        break;
-    }
+    if (kind.Content)
+        (this->*kind.Content)(entry);
     ApplyVisible(entry);
 }
 
+void TWin32Form::ApplyText(TEntry& entry) {
+    SetText(entry.Window, entry.Control->Caption());
+}
+
+void TWin32Form::ApplyFrameCaption(TEntry& entry) {
+    ApplyText(entry);
+    InvalidateRect(entry.Window, nullptr, TRUE); // the binding draws the frame's caption
+}
+
+void TWin32Form::ApplyOwnerTabs(TEntry& entry) {
+    if (TEntry* owner = EntryOf(*entry.Control->Parent()))
+        ApplyTabs(*owner);
+}
+
+template <class TBox> void TWin32Form::ApplyChecked(TEntry& entry) {
+    Button_SetCheck(entry.Window, static_cast<const TBox&>(*entry.Control).Checked());
+}
+
+void TWin32Form::ApplyMemoSelection(TEntry& entry) {
+    if (static_cast<TMemo&>(*entry.Control).AllSelected())
+        SendMessageA(entry.Window, EM_SETSEL, 0, -1);
+}
+
 void TWin32Form::ApplyBounds(TEntry& entry) {
-    TControl& control = *entry.Control;
-    const TBounds& box = control.Bounds();
-    switch (control.Kind()) {
-    case TControlKind::Form: {
-        // The bounds give the client area; the frame comes on top.
-        RECT outer{0, 0, std::max(box.Width, 1), std::max(box.Height, 1)};
-        AdjustWindowRectEx(&outer, FormStyle(Form), FALSE, FormExStyle);
-        SetWindowPos(entry.Window, nullptr, box.Left, box.Top, outer.right - outer.left,
-                     outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
-        break;
-    }
-    case TControlKind::TabSheet:
-        break; // its page control places it
-    case TControlKind::ComboBox:
-        MoveWindow(entry.Window, box.Left, box.Top, box.Width, box.Height + ComboListHeight, TRUE);
-        break;
-    default:
-        MoveWindow(entry.Window, box.Left, box.Top, box.Width, box.Height, TRUE);
-        break;
-    }
-    if (control.Kind() == TControlKind::PageControl)
-        PlaceSheets(entry);
-    if (control.Kind() == TControlKind::ListView &&
-        static_cast<TListView&>(control).ViewStyle != TViewStyle::Report) {
+    if (const auto place = KindOf(*entry.Control).Place)
+        (this->*place)(entry);
+}
+
+void TWin32Form::PlaceMoved(TEntry& entry) {
+    const TBounds& box = entry.Control->Bounds();
+    MoveWindow(entry.Window, box.Left, box.Top, box.Width, box.Height, TRUE);
+}
+
+void TWin32Form::PlaceForm(TEntry& entry) {
+    // The bounds give the client area; the frame comes on top.
+    const TBounds& box = entry.Control->Bounds();
+    RECT outer{0, 0, std::max(box.Width, 1), std::max(box.Height, 1)};
+    AdjustWindowRectEx(&outer, FormStyle(Form), FALSE, FormExStyle);
+    SetWindowPos(entry.Window, nullptr, box.Left, box.Top, outer.right - outer.left,
+                 outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32Form::PlaceCombo(TEntry& entry) {
+    // The bounds give the edit field; the drop-down part lies below.
+    const TBounds& box = entry.Control->Bounds();
+    MoveWindow(entry.Window, box.Left, box.Top, box.Width, box.Height + ComboListHeight, TRUE);
+}
+
+void TWin32Form::PlacePages(TEntry& entry) {
+    PlaceMoved(entry);
+    PlaceSheets(entry);
+}
+
+void TWin32Form::PlaceList(TEntry& entry) {
+    PlaceMoved(entry);
+    if (static_cast<TListView&>(*entry.Control).ViewStyle != TViewStyle::Report) {
         RECT client;
         GetClientRect(entry.Window, &client);
         ListView_SetColumnWidth(entry.Window, 0, std::max<int>(client.right, 16));
@@ -703,29 +780,25 @@ void TWin32Form::ApplyBounds(TEntry& entry) {
 }
 
 void TWin32Form::ApplyVisible(TEntry& entry) {
-    TControl& control = *entry.Control;
-    if (control.Kind() == TControlKind::Form)
+    const TKind& kind = KindOf(*entry.Control);
+    if (kind.TopLevel)
         return; // Show() decides
-    bool visible = control.Visible();
-    if (control.Kind() == TControlKind::TabSheet) {
-        auto& sheet = static_cast<TTabSheet&>(control);
-        visible = visible && sheet.TabVisible() && sheet.PageControl()->ActivePage() == &sheet;
-    }
+    const bool visible = kind.Wanted(*entry.Control);
     if (visible != ShownByStyle(entry.Window))
         ShowWindow(entry.Window, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 void TWin32Form::ApplyFont(TEntry& entry) {
-    TControl& control = *entry.Control;
-    entry.Font = control.Kind() == TControlKind::Form ? BaseFont : FontFor(control.Font());
+    const TKind& kind = KindOf(*entry.Control);
+    entry.Font = kind.TopLevel ? BaseFont : FontFor(entry.Control->Font());
     SendMessageA(entry.Window, WM_SETFONT, reinterpret_cast<WPARAM>(entry.Font), TRUE);
-    if (control.Kind() == TControlKind::ComboBox)
-        ApplyBounds(entry); // the edit field's height follows the font
+    if (kind.HeightFollowsFont)
+        ApplyBounds(entry);
     InvalidateRect(entry.Window, nullptr, TRUE);
 }
 
 void TWin32Form::ApplyHint(TEntry& entry) {
-    if (!Tooltip || entry.Control->Kind() == TControlKind::Form)
+    if (!Tooltip || KindOf(*entry.Control).TopLevel)
         return;
     TTTOOLINFOA tool{};
     tool.cbSize = TTTOOLINFOA_V2_SIZE;
@@ -858,6 +931,20 @@ void TWin32Form::ApplyListRows(TEntry& entry) {
     }
 }
 
+void TWin32Form::ApplyListIndex(TEntry& entry) {
+    TQuietScope quiet(entry.Window);
+    ApplyListSelection(entry);
+}
+
+void TWin32Form::ApplyListScroll(TEntry& entry) {
+    auto& list = static_cast<TListView&>(*entry.Control);
+    const int index = list.IndexOf(list.ScrolledTo());
+    if (index < 0)
+        return;
+    TQuietScope quiet(entry.Window);
+    ListView_EnsureVisible(entry.Window, index, FALSE);
+}
+
 void TWin32Form::ApplyListSelection(TEntry& entry) {
     auto& list = static_cast<TListView&>(*entry.Control);
     int index = list.IndexOf(list.Selected());
@@ -943,45 +1030,53 @@ void TWin32Form::Command(HWND control, unsigned code) {
     TEntry* entry = EntryOf(control);
     if (!entry || Updating)
         return;
-    TControl& object = *entry->Control;
-    switch (object.Kind()) {
-    case TControlKind::Button:
-        if (code == BN_CLICKED)
-            Guard([&object] { object.UserClick(); });
-        break;
-    case TControlKind::CheckBox:
-    case TControlKind::RadioButton:
-        if (code == BN_CLICKED) {
-            Guard([&object] { object.UserClick(); });
-            // The object may have refused the click; the real box follows it.
-            if (EntryOf(control))
-                PropertyChanged(object, TProp::Checked);
-        }
-        break;
-    case TControlKind::Label:
-        if (code == STN_CLICKED)
-            Guard([&object] { object.UserClick(); });
-        else if (code == STN_DBLCLK)
-            Guard([&object] { object.UserDblClick(); });
-        break;
-    case TControlKind::Edit:
-        if (code == EN_CHANGE) {
-            std::string text = WindowText(control);
-            Guard([&object, &text] { static_cast<TEdit&>(object).UserSetText(text); });
-        }
-        break;
-    case TControlKind::ComboBox:
-        if (code == CBN_SELCHANGE) {
-            int index = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
-            Guard([&object, index] { static_cast<TComboBox&>(object).UserSelect(index); });
-            if (TEntry* again = EntryOf(control)) {
-                TUpdatingScope updating(Updating);
-                ApplyComboIndex(*again);
-            }
-        }
-        break;
-    default:
-        break;
+    if (const auto commanded = KindOf(*entry->Control).Commanded)
+        (this->*commanded)(*entry, code);
+}
+
+void TWin32Form::ClickCommand(TEntry& entry, unsigned code) {
+    TControl& object = *entry.Control;
+    if (code == BN_CLICKED)
+        Guard([&object] { object.UserClick(); });
+}
+
+void TWin32Form::CheckCommand(TEntry& entry, unsigned code) {
+    if (code != BN_CLICKED)
+        return;
+    TControl& object = *entry.Control;
+    HWND control = entry.Window;
+    Guard([&object] { object.UserClick(); });
+    // The object may have refused the click; the real box follows it.
+    if (EntryOf(control))
+        PropertyChanged(object, TProp::Checked);
+}
+
+void TWin32Form::LabelCommand(TEntry& entry, unsigned code) {
+    TControl& object = *entry.Control;
+    if (code == STN_CLICKED)
+        Guard([&object] { object.UserClick(); });
+    else if (code == STN_DBLCLK)
+        Guard([&object] { object.UserDblClick(); });
+}
+
+void TWin32Form::EditCommand(TEntry& entry, unsigned code) {
+    if (code != EN_CHANGE)
+        return;
+    auto& edit = static_cast<TEdit&>(*entry.Control);
+    std::string text = WindowText(entry.Window);
+    Guard([&edit, &text] { edit.UserSetText(text); });
+}
+
+void TWin32Form::ComboCommand(TEntry& entry, unsigned code) {
+    if (code != CBN_SELCHANGE)
+        return;
+    auto& combo = static_cast<TComboBox&>(*entry.Control);
+    HWND control = entry.Window;
+    int index = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+    Guard([&combo, index] { combo.UserSelect(index); });
+    if (TEntry* again = EntryOf(control)) {
+        TUpdatingScope updating(Updating);
+        ApplyComboIndex(*again);
     }
 }
 
@@ -989,23 +1084,29 @@ LRESULT TWin32Form::Notify(const NMHDR& header, bool& handled) {
     TEntry* entry = EntryOf(header.hwndFrom);
     if (!entry || Updating)
         return 0;
-    TControl& object = *entry->Control;
-    if (object.Kind() == TControlKind::PageControl && header.code == TCN_SELCHANGE) {
-        handled = true;
-        int tab = TabCtrl_GetCurSel(header.hwndFrom);
-        if (tab >= 0 && tab < static_cast<int>(entry->TabToPage.size())) {
-            int page = entry->TabToPage[static_cast<size_t>(tab)];
-            Guard([&object, page] { static_cast<TPageControl&>(object).UserSelectPage(page); });
-        }
-        if (TEntry* again = EntryOf(header.hwndFrom)) {
-            TUpdatingScope updating(Updating);
-            ApplyTabs(*again);
-        }
+    const auto notified = KindOf(*entry->Control).Notified;
+    return notified ? (this->*notified)(*entry, header, handled) : 0;
+}
+
+LRESULT TWin32Form::PagesNotify(TEntry& entry, const NMHDR& header, bool& handled) {
+    if (header.code != TCN_SELCHANGE)
         return 0;
+    handled = true;
+    auto& pages = static_cast<TPageControl&>(*entry.Control);
+    int tab = TabCtrl_GetCurSel(header.hwndFrom);
+    if (tab >= 0 && tab < static_cast<int>(entry.TabToPage.size())) {
+        int page = entry.TabToPage[static_cast<size_t>(tab)];
+        Guard([&pages, page] { pages.UserSelectPage(page); });
     }
-    if (object.Kind() != TControlKind::ListView)
-        return 0;
-    auto& list = static_cast<TListView&>(object);
+    if (TEntry* again = EntryOf(header.hwndFrom)) {
+        TUpdatingScope updating(Updating);
+        ApplyTabs(*again);
+    }
+    return 0;
+}
+
+LRESULT TWin32Form::ListNotify(TEntry& entry, const NMHDR& header, bool& handled) {
+    auto& list = static_cast<TListView&>(*entry.Control);
     switch (header.code) {
     case LVN_ITEMCHANGED: {
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
@@ -1090,32 +1191,11 @@ LRESULT TWin32Form::ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARA
     }
     case WM_PAINT: {
         TEntry* entry = EntryOf(window);
-        if (!entry || entry->Control->Kind() != TControlKind::GroupBox)
+        const auto paint = entry ? KindOf(*entry->Control).Paint : nullptr;
+        if (!paint)
             return 0;
         handled = true;
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        RECT box;
-        GetClientRect(window, &box);
-        HGDIOBJ oldFont = SelectObject(dc, entry->Font);
-        TEXTMETRICA metrics;
-        GetTextMetricsA(dc, &metrics);
-        RECT frame = box;
-        frame.top += metrics.tmHeight / 2;
-        DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
-        const std::string& caption = entry->Control->Caption();
-        if (!caption.empty()) {
-            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-            SetTextColor(dc, entry->Control->Enabled() ? TextColor(entry->Control->Font())
-                                                       : GetSysColor(COLOR_GRAYTEXT));
-            SIZE size;
-            GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
-            RECT text{8, 0, 8 + size.cx, metrics.tmHeight};
-            ExtTextOutA(dc, text.left, text.top, ETO_OPAQUE | ETO_CLIPPED, &text, caption.c_str(),
-                        static_cast<UINT>(caption.size()), nullptr);
-        }
-        SelectObject(dc, oldFont);
-        EndPaint(window, &paint);
+        (this->*paint)(*entry);
         return 0;
     }
     default:
@@ -1158,6 +1238,33 @@ LRESULT TWin32Form::ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARA
     }
 }
 
+// A group box: its etched frame, with the caption on it.
+void TWin32Form::PaintFrame(TEntry& entry) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(entry.Window, &paint);
+    RECT box;
+    GetClientRect(entry.Window, &box);
+    HGDIOBJ oldFont = SelectObject(dc, entry.Font);
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    RECT frame = box;
+    frame.top += metrics.tmHeight / 2;
+    DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+    const std::string& caption = entry.Control->Caption();
+    if (!caption.empty()) {
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        SetTextColor(dc, entry.Control->Enabled() ? TextColor(entry.Control->Font())
+                                                  : GetSysColor(COLOR_GRAYTEXT));
+        SIZE size;
+        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+        RECT text{8, 0, 8 + size.cx, metrics.tmHeight};
+        ExtTextOutA(dc, text.left, text.top, ETO_OPAQUE | ETO_CLIPPED, &text, caption.c_str(),
+                    static_cast<UINT>(caption.size()), nullptr);
+    }
+    SelectObject(dc, oldFont);
+    EndPaint(entry.Window, &paint);
+}
+
 LRESULT CALLBACK TWin32Form::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR, DWORD_PTR data) {
     auto* self = reinterpret_cast<TWin32Form*>(data);
@@ -1197,8 +1304,7 @@ LRESULT TWin32Form::ControlMessage(TEntry& entry, HWND window, UINT msg, WPARAM 
         }
         return 0;
     case WM_ENABLE:
-        if (object.Kind() == TControlKind::Button || object.Kind() == TControlKind::CheckBox ||
-            object.Kind() == TControlKind::RadioButton) {
+        if (KindOf(object).DrawsOnEnable) {
             // A themed button draws itself at once when it is enabled or
             // disabled: about a millisecond a button under Wine, and a
             // search changes some thirty of them, a few twice. It is drawn
@@ -1217,9 +1323,14 @@ LRESULT TWin32Form::ControlMessage(TEntry& entry, HWND window, UINT msg, WPARAM 
     default:
         break;
     }
-    if (object.Kind() != TControlKind::ListView)
-        return 0;
-    auto& list = static_cast<TListView&>(object);
+    if (const auto message = KindOf(object).Message)
+        return (this->*message)(entry, window, msg, wParam, lParam, handled);
+    return 0;
+}
+
+LRESULT TWin32Form::ListMessage(TEntry& entry, HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
+                                bool& handled) {
+    auto& list = static_cast<TListView&>(*entry.Control);
     switch (msg) {
     case WM_GETDLGCODE: {
         // Enter belongs to the list (it selects the mode), not to the dialog keys.
@@ -1262,10 +1373,8 @@ LRESULT CALLBACK TWin32Form::PaintedProc(HWND window, UINT msg, WPARAM wParam, L
         RECT box;
         GetClientRect(window, &box);
         FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
-        if (object && object->Kind() == TControlKind::Shape)
-            DrawShape(dc, box, static_cast<const TShape&>(*object));
-        else if (object && object->Kind() == TControlKind::Image)
-            DrawLogo(dc, box, static_cast<const TImage&>(*object).Center);
+        if (object && KindOf(*object).Draw)
+            KindOf(*object).Draw(dc, box, *object);
         EndPaint(window, &paint);
         return 0;
     }

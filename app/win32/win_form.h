@@ -75,6 +75,12 @@ private:
         std::vector<std::string> TabCaptions;
     };
 
+    // What the binding does for one kind of control: the real control it
+    // creates and the kind's own part of each step (the table is in
+    // win_form.cpp, one entry a kind).
+    struct TKind;
+    static const TKind& KindOf(const TControl& control);
+
     void Release();
     void CreateControl(TControl& control, HWND parentWindow);
     HWND CreateReal(TControl& control, HWND parent);
@@ -83,7 +89,16 @@ private:
     void ApplyVisible(TEntry& entry);
     void ApplyFont(TEntry& entry);
     void ApplyHint(TEntry& entry);
+
+    // The kinds' own steps.
+    void PrepareEdit(TEntry& entry);
+    void PrepareList(TEntry& entry);
+    void ApplyText(TEntry& entry);
+    void ApplyFrameCaption(TEntry& entry);
+    void ApplyOwnerTabs(TEntry& entry);
+    template <class TBox> void ApplyChecked(TEntry& entry);
     void ApplyLines(TEntry& entry);
+    void ApplyMemoSelection(TEntry& entry);
     void ApplyComboItems(TEntry& entry);
     void ApplyComboIndex(TEntry& entry);
     void ApplyListItems(TEntry& entry);
@@ -91,10 +106,27 @@ private:
     static bool SameRow(const TShownRow& row, const TListItem& item);
     static TShownRow InsertRow(HWND list, size_t index, const TListItem& item);
     static void UpdateRow(HWND list, size_t index, TShownRow& row, const TListItem& item);
+    void ApplyListIndex(TEntry& entry);
     void ApplyListSelection(TEntry& entry);
+    void ApplyListScroll(TEntry& entry);
     void ApplyTabs(TEntry& entry);
     void ApplyProgress(TEntry& entry);
+    void PlaceMoved(TEntry& entry);
+    void PlaceForm(TEntry& entry);
+    void PlaceCombo(TEntry& entry);
+    void PlacePages(TEntry& entry);
+    void PlaceList(TEntry& entry);
     void PlaceSheets(TEntry& pageControl);
+    void ClickCommand(TEntry& entry, unsigned code);
+    void CheckCommand(TEntry& entry, unsigned code);
+    void LabelCommand(TEntry& entry, unsigned code);
+    void EditCommand(TEntry& entry, unsigned code);
+    void ComboCommand(TEntry& entry, unsigned code);
+    LRESULT PagesNotify(TEntry& entry, const NMHDR& header, bool& handled);
+    LRESULT ListNotify(TEntry& entry, const NMHDR& header, bool& handled);
+    LRESULT ListMessage(TEntry& entry, HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
+                        bool& handled);
+    void PaintFrame(TEntry& entry);
     void CentreOnScreen();
     HFONT FontFor(const TFont& font);
 
