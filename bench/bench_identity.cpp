@@ -59,7 +59,7 @@ struct TResult {
     bool Ok = false;
     double Ratio = 0;
     double Seconds = 0;
-    double PaintedSeconds = 0;
+    double DrawnSeconds = 0;
     double Expected = 0;
     size_t ReplyBytes = 0;
 };
@@ -99,7 +99,7 @@ bool Measure(const char* name, int modes, int runs, TResult& result) {
     HWND log = app.Largest("Edit", app.SettingsPage());
     if (!search || !serial || !list || !log)
         return Fail(app, "a control of the window is missing");
-    std::vector<double> seconds, painted;
+    std::vector<double> seconds, drawn;
     for (int run = 1; run <= runs; ++run) {
         const uint64_t before = app.WireSize();
         const double start = Seconds();
@@ -119,11 +119,11 @@ bool Measure(const char* name, int modes, int runs, TResult& result) {
         // What the window has left to draw, drawn now (the program's thread
         // paints while this waits): the time until the result is on screen.
         RedrawWindow(app.Main(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-        painted.push_back(Seconds() - start);
+        drawn.push_back(Seconds() - start);
         if (app.WireSize() <= before)
             return Fail(app, "the search did not send the identify command");
         std::fprintf(stderr, "identity: %d modes, search %d: %.3f s, drawn at %.3f s\n", modes, run,
-                     seconds.back(), painted.back());
+                     seconds.back(), drawn.back());
         if (TRemoteApp::Text(serial) != Serial)
             return Fail(app, "the search shows \"" + TRemoteApp::Text(serial) + "\"");
         if (app.ListCount(list) != modes)
@@ -140,9 +140,9 @@ bool Measure(const char* name, int modes, int runs, TResult& result) {
     app.Close();
     qvx::e2e::DeleteSettings();
     std::sort(seconds.begin(), seconds.end());
-    std::sort(painted.begin(), painted.end());
+    std::sort(drawn.begin(), drawn.end());
     result.Seconds = seconds[seconds.size() / 2];
-    result.PaintedSeconds = painted[painted.size() / 2];
+    result.DrawnSeconds = drawn[drawn.size() / 2];
     result.Expected = (result.ReplyBytes + 12) / LineRate + 0.100 + 5 * 0.010;
     result.Ratio = result.Seconds / result.Expected;
     result.Ok = true;
@@ -151,7 +151,7 @@ bool Measure(const char* name, int modes, int runs, TResult& result) {
 
 void Print(const char* figure, const TResult& r) {
     std::printf("BENCH %s_seconds %.3f -\n", figure, r.Seconds);
-    std::printf("BENCH %s_drawn_seconds %.3f -\n", figure, r.PaintedSeconds);
+    std::printf("BENCH %s_drawn_seconds %.3f -\n", figure, r.DrawnSeconds);
     std::printf("BENCH %s_wire_seconds %.3f -\n", figure, r.Expected);
     std::printf("BENCH %s_reply_bytes %u -\n", figure, static_cast<unsigned>(r.ReplyBytes));
     std::printf("BENCH %s_ratio %.3f <=1.15\n", figure, r.Ratio);

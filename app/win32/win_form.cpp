@@ -827,7 +827,8 @@ void TWin32Form::ApplyLines(TEntry& entry) {
     if (!shown.empty() && text.size() > shown.size() && text.compare(0, shown.size(), shown) == 0) {
         // Lines were added: append only the new text, as a log grows; the
         // edit draws just what was added.
-        caretToEnd();
+        const int end = GetWindowTextLengthA(window);
+        SendMessageA(window, EM_SETSEL, end, end);
         SendMessageA(window, EM_REPLACESEL, FALSE,
                      reinterpret_cast<LPARAM>(text.c_str() + shown.size()));
         caretToEnd();
