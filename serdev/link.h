@@ -63,6 +63,10 @@ public:
     virtual bool Open() = 0;
     virtual bool Close() = 0;
     virtual bool IsOpen() const = 0;
+    // The open device has gone for good: it was unplugged, or its reads fail
+    // and will not recover. Stays true until the link is closed; false when
+    // closed.
+    virtual bool Lost() = 0;
     // Hands every byte to the writer; true when all were handed over.
     virtual bool Write(const Bytes& bytes) = 0;
     // Received bytes not yet taken; 0 when closed.
@@ -72,9 +76,10 @@ public:
     // Replaces text with everything received so far; leaves it unchanged when
     // nothing came. Always true.
     virtual bool ReadAvailable(Bytes& text) = 0;
-    // Collects until the line has been quiet for idleMs (at most 65536 bytes);
-    // false and text unchanged when nothing came.
-    virtual bool ReadWait(Bytes& text, uint32_t idleMs) = 0;
+    // Collects until the line has been quiet for idleMs (at most 65536 bytes),
+    // or until totalMs have passed since the call (0 = no such limit); false
+    // and text unchanged when nothing came.
+    virtual bool ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs = 0) = 0;
     virtual void ReadLineState() = 0;
     // Sets the data-bit count, applies it, returns the new count.
     virtual uint8_t SetByteSize(uint8_t bits) = 0;

@@ -104,11 +104,13 @@ bool TSimLink::ReadAvailable(Bytes& text) {
     return true;
 }
 
-bool TSimLink::ReadWait(Bytes& text, uint32_t idleMs) {
+bool TSimLink::ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs) {
     Bytes collected;
     const uint64_t idleUs = static_cast<uint64_t>(idleMs) * 1000;
+    const uint64_t totalUs = static_cast<uint64_t>(totalMs) * 1000;
     uint64_t quietUs = 0;
-    while (Opened && collected.size() < kReadWaitLimit) {
+    uint64_t spentUs = 0;
+    while (Opened && collected.size() < kReadWaitLimit && (totalUs == 0 || spentUs < totalUs)) {
         Release();
         Pull();
         size_t n = std::min(Rx.size() - RxPos, kReadWaitLimit - collected.size());
@@ -122,8 +124,11 @@ bool TSimLink::ReadWait(Bytes& text, uint32_t idleMs) {
             break;
         }
         uint64_t step = std::min(kReadWaitStepUs, idleUs - quietUs);
+        if (totalUs > 0)
+            step = std::min(step, totalUs - spentUs);
         Advance(step);
         quietUs += step;
+        spentUs += step;
     }
     if (collected.empty()) {
         return false;

@@ -30,11 +30,13 @@ public:
     bool Open() override;
     bool Close() override;
     bool IsOpen() const override { return Opened; }
+    // The adapter behind the open port was disconnected.
+    bool Lost() override { return Opened && OnAdapter && !Adapter.Connected(); }
     bool Write(const Bytes& bytes) override;
     int32_t InputCount() override;
     int32_t OutputCount() override;
     bool ReadAvailable(Bytes& text) override;
-    bool ReadWait(Bytes& text, uint32_t idleMs) override;
+    bool ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs = 0) override;
     void ReadLineState() override { ++LineStateReads; }
     uint8_t SetByteSize(uint8_t bits) override;
 

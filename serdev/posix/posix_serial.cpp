@@ -378,15 +378,24 @@ bool TPosixSerial::ReadAvailable(Bytes& text) {
     return true;
 }
 
-bool TPosixSerial::ReadWait(Bytes& text, uint32_t idleMs) {
+bool TPosixSerial::ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs) {
     Bytes collected;
     if (IsOpen()) {
+        using TClock = std::chrono::steady_clock;
+        const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(totalMs);
         std::unique_lock<std::mutex> lock(Lock);
         while (collected.size() < static_cast<size_t>(PosixSerialReadWaitLimit)) {
+            std::chrono::milliseconds wait(idleMs);
+            if (totalMs > 0) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+                if (left.count() <= 0)
+                    break;
+                wait = std::min(wait, left);
+            }
             // Each arrival wakes one wait, as the Windows link's event does;
             // a device that is gone ends the wait at once.
-            Changed.wait_for(lock, std::chrono::milliseconds(idleMs),
-                             [&] { return DataArrived || Gone; });
+            Changed.wait_for(lock, wait, [&] { return DataArrived || Gone; });
             if (!DataArrived)
                 break;
             DataArrived = false;

@@ -50,11 +50,12 @@ public:
     bool Open() override;
     bool Close() override;
     bool IsOpen() const override { return Fd >= 0; }
+    bool Lost() override { return IsOpen() && DeviceGone(); }
     bool Write(const Bytes& bytes) override;
     int32_t InputCount() override;
     int32_t OutputCount() override;
     bool ReadAvailable(Bytes& text) override;
-    bool ReadWait(Bytes& text, uint32_t idleMs) override;
+    bool ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs = 0) override;
     void ReadLineState() override;
     uint8_t SetByteSize(uint8_t bits) override;
     uint8_t ByteSize() const { return Bits; }

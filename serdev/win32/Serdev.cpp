@@ -427,12 +427,20 @@ bool TSerDev::ReadAvailable(Bytes& text) {
     return true;
 }
 
-bool TSerDev::ReadWait(Bytes& text, uint32_t idleMs) {
+bool TSerDev::ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs) {
     Bytes collected;
     collected.reserve(SerDevReadWaitLimit);
+    const ULONGLONG start = GetTickCount64();
     while (IsOpen()) {
         ReleaseConsumedBuffer();
-        if (WaitForSingleObject(Reader.DataArrived.Get(), idleMs) != WAIT_OBJECT_0)
+        DWORD wait = idleMs;
+        if (totalMs > 0) {
+            const ULONGLONG spent = GetTickCount64() - start;
+            if (spent >= totalMs)
+                break;
+            wait = static_cast<DWORD>(std::min<ULONGLONG>(wait, totalMs - spent));
+        }
+        if (WaitForSingleObject(Reader.DataArrived.Get(), wait) != WAIT_OBJECT_0)
             break;
         const int32_t pos = Reader.RxPos.load();
         int32_t n = Reader.RxFill.load() - pos;

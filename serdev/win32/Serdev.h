@@ -91,12 +91,13 @@ public:
     bool Open() override;
     bool Close() override;
     bool IsOpen() const override { return Handle.Valid(); }
+    bool Lost() override { return false; }
     void Purge(bool input, bool output);
     bool Write(const Bytes& bytes) override;
     int32_t InputCount() override;
     int32_t OutputCount() override;
     bool ReadAvailable(Bytes& text) override;
-    bool ReadWait(Bytes& text, uint32_t idleMs) override;
+    bool ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs = 0) override;
     void ReadLineState() override;
     void ApplyLineState();
     uint8_t ByteSize() const { return LineState.ByteSize; }

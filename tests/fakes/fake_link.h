@@ -27,8 +27,11 @@ public:
         return true;
     }
     bool IsOpen() const override { return Opened; }
+    // Set by a test: the device has gone while open.
+    bool Gone = false;
+    bool Lost() override { return Opened && Gone; }
     int32_t OutputCount() override { return 0; }
-    bool ReadWait(Bytes&, uint32_t) override { return false; }
+    bool ReadWait(Bytes&, uint32_t, uint32_t = 0) override { return false; }
     void ReadLineState() override {}
     uint8_t SetByteSize(uint8_t bits) override { return bits; }
     void RequestUsbRescan() override {}

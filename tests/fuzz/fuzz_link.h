@@ -70,6 +70,7 @@ public:
         return true;
     }
     bool IsOpen() const override { return Opened; }
+    bool Lost() override { return false; }
     bool Write(const Bytes& bytes) override {
         if (!Opened) {
             ++WritesWhileClosed;
@@ -104,7 +105,7 @@ public:
         }
         return true;
     }
-    bool ReadWait(Bytes& text, uint32_t) override {
+    bool ReadWait(Bytes& text, uint32_t, uint32_t = 0) override {
         if (!Opened || !HasWaitReply || WaitReply.empty())
             return false;
         text = WaitReply;

@@ -35,7 +35,7 @@ public:
         }
         return true;
     }
-    bool ReadWait(Bytes& text, uint32_t idleMs) override {
+    bool ReadWait(Bytes& text, uint32_t idleMs, uint32_t = 0) override {
         WaitIdleMs = idleMs;
         if (WaitReply.empty())
             return false;
