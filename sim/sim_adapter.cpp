@@ -132,6 +132,7 @@ void TSimAdapter::Reconnect() {
     }
     IsConnected = true;
     SentSinceConnect = 0;
+    BootMute = false;
     LineFreeScaled = Scaled(Clock);
     if (Cfg.StartInBootLoader) {
         EnterBootLoader(Clock + Cfg.PromptDelayUs);
@@ -208,14 +209,26 @@ int TSimAdapter::CompletedUploads() const {
 // ---- output ----------------------------------------------------------------
 
 void TSimAdapter::Send(const Bytes& data, uint64_t readyAt) {
-    if (Cfg.Silent || !IsConnected || data.empty()) {
+    if (Cfg.Silent || BootMute || !IsConnected || data.empty()) {
         return;
     }
     Queue.push_back(TSegment{readyAt, data, 0});
+    QueuedTotal += data.size();
 }
 
 void TSimAdapter::SendReply(const Bytes& data) {
+    if (Cfg.EndlessReply) {
+        SendEndlessStart(ReplyPrefix() + data, Clock + Cfg.ReplyDelayUs);
+        return;
+    }
     Send(ReplyPrefix() + data, Clock + Cfg.ReplyDelayUs);
+}
+
+void TSimAdapter::SendEndlessStart(const Bytes& data, uint64_t at) {
+    const size_t start = data.find("\r\n");
+    const size_t firstLineEnd = start == Bytes::npos ? Bytes::npos : data.find("\r\n", start + 2);
+    Send(firstLineEnd == Bytes::npos ? data : data.substr(0, firstLineEnd + 2), at);
+    NextStreamAt = std::min(NextStreamAt, at);
 }
 
 Bytes TSimAdapter::ReplyPrefix() {
@@ -343,7 +356,7 @@ void TSimAdapter::Deliver() {
         Sent += n;
         SentSinceConnect += n;
         Assembling.clear();
-        if (cut) {
+        if (cut || (VanishAtSent > 0 && Sent >= VanishAtSent)) {
             DisconnectLocked();
             return;
         }
@@ -354,6 +367,9 @@ void TSimAdapter::DisconnectLocked() {
     IsConnected = false;
     Queue.clear();
     Assembling.clear();
+    QueuedTotal = Sent; // what was not sent is no longer queued
+    VanishAtSent = 0;
+    NextStreamAt = kNever;
     BootRx.clear();
     FwRx.clear();
     AwaitingArgument = 0;
@@ -371,6 +387,9 @@ uint64_t TSimAdapter::NextEventAt() const {
     }
     if (Cfg.Babble) {
         next = std::min(next, std::max(Clock, NextBabbleAt));
+    }
+    if (St == TSimState::Firmware && NextStreamAt != kNever) {
+        next = std::min(next, std::max(Clock, NextStreamAt));
     }
     if (St == TSimState::BootPrompt && NextPromptAt != kNever) {
         next = std::min(next, NextPromptAt);
@@ -398,6 +417,22 @@ void TSimAdapter::FireEvents() {
         Send(Noise(rate ? std::max<uint64_t>(1, rate / 1000) : kUnlimitedBabbleBytes), Clock);
         NextBabbleAt = Clock + 1000;
     }
+    if (St == TSimState::Firmware && NextStreamAt != kNever && Clock >= NextStreamAt) {
+        // One millisecond's worth of lines, topped up only as far as the line
+        // has taken the earlier ones, so that the queue stays small.
+        const uint64_t rate = Rate();
+        const uint64_t budget = rate ? std::max<uint64_t>(1, rate / 1000) : kUnlimitedBabbleBytes;
+        uint64_t waiting = 0;
+        for (const TSegment& seg : Queue) {
+            waiting += seg.Data.size() - seg.Pos;
+        }
+        Bytes lines;
+        while (waiting + lines.size() < budget) {
+            lines += "LG:" + std::to_string(++StreamLines) + " still running\r\n";
+        }
+        Send(lines, Clock);
+        NextStreamAt = Clock + 1000;
+    }
     if (St == TSimState::BootPrompt && NextPromptAt != kNever && Clock >= NextPromptAt) {
         Send(">", Clock);
         NextPromptAt = Cfg.PromptRepeatUs ? Clock + Cfg.PromptRepeatUs : kNever;
@@ -419,6 +454,7 @@ void TSimAdapter::FireEvents() {
 
 void TSimAdapter::EnterFirmware() {
     St = TSimState::Firmware;
+    NextStreamAt = kNever;
     FwRx.clear();
     BootRx.clear();
     AwaitingArgument = 0;
@@ -537,6 +573,10 @@ void TSimAdapter::Argument(const Bytes& arg) {
 // its progress line with bare CRs and ends it with CR LF.
 void TSimAdapter::SendSelfTest() {
     uint64_t t = Clock + Cfg.ReplyDelayUs;
+    if (Cfg.EndlessReply) {
+        SendEndlessStart(ReplyPrefix() + "\r\n" + FirstLine() + "\r\n", t);
+        return;
+    }
     Send(ReplyPrefix() + "\r\n" + FirstLine() + "\r\nSelf-test started\r\n", t);
     const int steps = Cfg.TestSteps;
     const int rows = std::max(steps, std::max(Cfg.TestErrors, Cfg.TestWarnings));
@@ -566,6 +606,7 @@ void TSimAdapter::SendSelfTest() {
 
 void TSimAdapter::EnterBootLoader(uint64_t promptAt) {
     St = TSimState::BootPrompt;
+    NextStreamAt = kNever;
     BootRx.clear();
     FwRx.clear();
     AwaitingArgument = 0;
@@ -711,6 +752,17 @@ void TSimAdapter::PageFrame() {
     }
     ReceivedPages[page] = data;
     Send("+\x02" + SimLe16(page), Clock);
+    if (static_cast<int>(page) == Cfg.VanishAfterPage) {
+        VanishAtSent = QueuedTotal; // once the acknowledgement is out
+        if (Sent >= VanishAtSent) {
+            DisconnectLocked(); // nothing of it goes out (a silent adapter)
+        }
+        return;
+    }
+    if (static_cast<int>(page) == Cfg.SilentAfterPage) {
+        BootMute = true;
+        return;
+    }
     if (page + 1 < kEndMarkerPage) {
         RequestPage(static_cast<uint16_t>(page + 1));
     }

@@ -99,6 +99,9 @@ private:
     Bytes ReplyPrefix();
     Bytes Noise(uint64_t count);
     Bytes Frame(const std::vector<std::string>& lines) const;
+    // With fault.endless: sends the start of a reply up to the end of its
+    // first line, from `at` on, and starts the endless stream of lines.
+    void SendEndlessStart(const Bytes& data, uint64_t at);
     std::vector<std::string> IdentityLines() const;
     std::vector<std::string> PowerLines() const;
     std::string FirstLine() const;
@@ -140,6 +143,10 @@ private:
     bool DisconnectAtDone = false;
     uint32_t NoiseState = 0x2545F491u; // xorshift32 state of the noise
     uint64_t NextBabbleAt = 0;
+    uint64_t QueuedTotal = 0;           // bytes queued for the host so far (Sent once delivered)
+    uint64_t VanishAtSent = 0;          // disconnect once Sent reaches this; 0 = not due
+    uint64_t NextStreamAt = UINT64_MAX; // next piece of an endless reply; none due
+    uint64_t StreamLines = 0;
 
     // Service interface.
     TSimState St = TSimState::Firmware;
@@ -156,6 +163,7 @@ private:
     uint64_t LastInputAt = 0;
     uint64_t NextPromptAt = UINT64_MAX; // none due
     uint16_t RequestedPage = 0;
+    bool BootMute = false; // fault.boot.silent.page has struck
     int NakGiven = 0;
     int Naks = 0;
     int Uploads = 0;

@@ -77,6 +77,21 @@
 //                        loader answers the fallback header instead
 //   fault.disconnect.bytes  disconnect after this many bytes reached the host; 0 = never
 //   fault.disconnect.at     disconnect at this simulated time; 0 = never
+//   fault.write.stall    bool: the host's writes never complete: they stay in
+//                        flight and never reach the adapter
+//   fault.write.delay    time from handing a write over to its completion
+//                        (its bytes reach the adapter then); writes follow
+//                        one another
+//   fault.endless        bool: every framed reply and the self-test log send
+//                        their start and first line, then lines for ever at
+//                        the line rate (one millisecond's worth every
+//                        millisecond, 1024 bytes at an unlimited line), never
+//                        the end marker; a restart ("!Morvek_SC_R"), the boot
+//                        loader or a disconnect ends the stream
+//   fault.boot.silent.page  the boot loader acknowledges this page and then
+//                        sends nothing more, whatever it is sent; -1 = none
+//   fault.vanish.page    the adapter disconnects once its acknowledgement of
+//                        this page has reached the host; -1 = none
 #include "platform/bytes.h"
 
 #include <cstdint>
@@ -163,6 +178,11 @@ struct TSimConfig {
     bool SilentAfterHeader = false;
     uint64_t DisconnectAfterBytes = 0;
     uint64_t DisconnectAtUs = 0;
+    bool WriteStall = false;
+    uint64_t WriteDelayUs = 0;
+    bool EndlessReply = false;
+    int SilentAfterPage = -1;
+    int VanishAfterPage = -1;
 
     // The mode with this number, listed or hidden; null when there is none.
     const TSimMode* FindMode(const std::string& number) const;

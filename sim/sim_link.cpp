@@ -24,6 +24,7 @@ bool TSimLink::Open() {
     Rx.clear();
     RxPos = 0;
     InFlight = 0;
+    Held.clear();
     ++Opens;
     return true;
 }
@@ -31,7 +32,22 @@ bool TSimLink::Open() {
 bool TSimLink::Close() {
     if (Opened) {
         ++Closes;
+        // As the real link does: what leaves within the hand-over bound still
+        // reaches the adapter; the clock passes while Close waits.
+        if (!Held.empty()) {
+            const uint64_t now = Adapter.Now();
+            uint64_t last = now;
+            for (const THeldWrite& w : Held) {
+                if (w.ReadyAt != UINT64_MAX && w.ReadyAt - now <= kCloseDrainUs) {
+                    last = std::max(last, w.ReadyAt);
+                }
+            }
+            const bool allLeave =
+                Held.back().ReadyAt != UINT64_MAX && Held.back().ReadyAt - now <= kCloseDrainUs;
+            AdvanceTo(allLeave ? last : now + kCloseDrainUs);
+        }
     }
+    Held.clear();
     // Whatever was received and not taken is lost with the port.
     Opened = false;
     OnAdapter = false;
@@ -49,10 +65,24 @@ bool TSimLink::Write(const Bytes& bytes) {
         return true;
     }
     Written.push_back(bytes);
-    if (OnAdapter) {
-        Adapter.HostWrite(bytes);
-    }
     InFlight += static_cast<int32_t>(std::min<size_t>(bytes.size(), kBufferSize));
+    if (!OnAdapter) {
+        return true;
+    }
+    const TSimConfig config = Adapter.Config();
+    if (!config.WriteStall && config.WriteDelayUs == 0 && Held.empty()) {
+        Adapter.HostWrite(bytes);
+        return true;
+    }
+    THeldWrite w;
+    w.Data = bytes;
+    if (config.WriteStall || (!Held.empty() && Held.back().ReadyAt == UINT64_MAX)) {
+        w.ReadyAt = UINT64_MAX;
+    } else {
+        const uint64_t from = Held.empty() ? Adapter.Now() : Held.back().ReadyAt;
+        w.ReadyAt = from + config.WriteDelayUs;
+    }
+    Held.push_back(std::move(w));
     return true;
 }
 
@@ -87,6 +117,9 @@ int32_t TSimLink::OutputCount() {
         return 0;
     }
     Release();
+    if (!Held.empty()) {
+        return static_cast<int32_t>(std::min(Held.front().Data.size(), kBufferSize));
+    }
     return InFlight;
 }
 
@@ -149,8 +182,24 @@ void TSimLink::GetPortLists(TPortLists& lists) {
 
 void TSimLink::Advance(uint64_t microseconds) {
     InFlight = 0;
-    Adapter.Advance(microseconds);
+    const uint64_t now = Adapter.Now();
+    AdvanceTo(now + std::min(microseconds, UINT64_MAX - 1 - now));
     Pull();
+}
+
+void TSimLink::AdvanceTo(uint64_t target) {
+    while (!Held.empty() && Held.front().ReadyAt <= target) {
+        const uint64_t now = Adapter.Now();
+        if (Held.front().ReadyAt > now) {
+            Adapter.Advance(Held.front().ReadyAt - now);
+        }
+        Adapter.HostWrite(Held.front().Data);
+        Held.pop_front();
+    }
+    const uint64_t now = Adapter.Now();
+    if (target > now) {
+        Adapter.Advance(target - now);
+    }
 }
 
 } // namespace qvx

@@ -7,6 +7,11 @@
 // Advance, and ReadWait advances it itself while it waits.
 //
 // Written bytes count as "in flight" (OutputCount) until the next Advance.
+// With the adapter's fault.write.delay a write reaches the adapter and leaves
+// the flight that long after it was written (writes follow one another); with
+// fault.write.stall it never does. Close lets the writes leave that complete
+// within the real link's hand-over bound of 1000 ms (the simulated clock
+// passes while it waits) and drops the rest.
 // Only the adapter's port (SetAdapterPort; empty = every name) reaches the
 // adapter; any other name opens onto a port where nothing answers. A
 // disconnected adapter makes Open of its port fail and stops its input. Like
@@ -16,6 +21,7 @@
 #include "serdev/link.h"
 #include "sim/sim_adapter.h"
 
+#include <deque>
 #include <vector>
 
 namespace qvx {
@@ -62,11 +68,21 @@ public:
 
     static constexpr size_t kBufferSize = 16384;
     static constexpr size_t kReadWaitLimit = 65536;
+    static constexpr uint64_t kCloseDrainUs = 1000000;
 
 private:
     bool Attached() const { return AdapterPort.empty() || Port == AdapterPort; }
     void Release();
     void Pull();
+    // Moves the adapter's clock on to `target`, handing each held write to
+    // the adapter at its moment.
+    void AdvanceTo(uint64_t target);
+
+    // A write that has not yet reached the adapter.
+    struct THeldWrite {
+        uint64_t ReadyAt = 0; // on the adapter's clock; UINT64_MAX = never
+        Bytes Data;
+    };
 
     TSimAdapter& Adapter;
     Bytes Port;
@@ -77,6 +93,7 @@ private:
     Bytes Rx; // the linear receive buffer: filled to Rx.size(), taken to RxPos
     size_t RxPos = 0;
     int32_t InFlight = 0;
+    std::deque<THeldWrite> Held;
     std::vector<Bytes> Written;
     TPortLists Lists;
     int Opens = 0;

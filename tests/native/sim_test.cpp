@@ -445,6 +445,45 @@ TEST(SimAdapter, ConcurrentHostAndClockLoseNothing) {
     EXPECT_EQ(Count(read, "\r\nCR:"), kCommands);
 }
 
+TEST(SimAdapter, EndlessReplyStreamsLinesAtTheLineRateWithoutItsEnd) {
+    TSimConfig cfg;
+    cfg.BytesPerSecond = 200000;
+    cfg.EndlessReply = true;
+    TSimAdapter a(cfg);
+    a.HostWrite("!Morvek_SC_I");
+    const Bytes first = Collect(a, 1000);
+    EXPECT_EQ(first.rfind("\r\nCR:" + cfg.Copyright + "\r\n", 0), 0u);
+    EXPECT_EQ(first.find("SN:"), Bytes::npos);
+    EXPECT_EQ(first.find("\r\n\r\n"), Bytes::npos);
+    EXPECT_GE(first.size(), 199000u);
+    EXPECT_LE(first.size(), 200000u);
+    const Bytes later = Collect(a, 1000); // still coming, at the same rate
+    EXPECT_GE(later.size(), 199000u);
+    EXPECT_LE(later.size(), 200000u);
+    EXPECT_EQ(later.find("\r\n\r\n"), Bytes::npos);
+    // Only about a millisecond's worth waits on the line; a restart ends the stream.
+    EXPECT_LT(Exchange(a, "!Morvek_SC_R", 10).size(), 1000u);
+    EXPECT_EQ(Collect(a, 100), "");
+}
+
+TEST(SimAdapter, TricklingDriverImageWithoutItsEnd) {
+    TSimConfig cfg;
+    std::string error;
+    ASSERT_TRUE(ParseSimConfig("line.rate=11;fault.noend=1", cfg, error)) << error;
+    TSimAdapter a(cfg);
+    a.HostWrite("!Morvek_SC_D");
+    const std::vector<Bytes> pieces = CollectPieces(a, 1000);
+    EXPECT_EQ(pieces.size(), 11u); // one byte about every 91 ms
+    Bytes all;
+    for (const Bytes& p : pieces) {
+        EXPECT_EQ(p.size(), 1u);
+        all += p;
+    }
+    EXPECT_EQ(all, Bytes("[BEGIN]") + cfg.DriverImage.substr(0, 4));
+    const Bytes rest = Collect(a, 10000);
+    EXPECT_EQ(all + rest, "[BEGIN]" + cfg.DriverImage + "\r\n");
+}
+
 // ---- boot loader -----------------------------------------------------------
 
 TEST(SimAdapter, UpdateCommandEntersTheBootLoaderWhichPrompts) {
@@ -563,6 +602,28 @@ TEST_F(SimBootLoader, IncompletePageFrameIsDroppedAfterSilence) {
     EXPECT_EQ(Exchange(*A, PageFrameOf(0, Page(0))), B({'+', 2, 0, 0, '.', 1, 0}));
 }
 
+TEST_F(SimBootLoader, SilentAfterAPageSendsNothingMore) {
+    Cfg.SilentAfterPage = 0;
+    Start();
+    EXPECT_EQ(Exchange(*A, HeaderFrame(Img.substr(0, 80))), HeaderAnswer() + B({'.', 0, 0}));
+    EXPECT_EQ(Exchange(*A, PageFrameOf(0, Page(0))), B({'+', 2, 0, 0}));
+    EXPECT_EQ(Exchange(*A, PageFrameOf(1, Page(1)), 2000), "");
+    EXPECT_EQ(Exchange(*A, "<", 2000), "");
+    EXPECT_EQ(Exchange(*A, B({'@', 0xFF, 0xFF}), 2000), "");
+    EXPECT_TRUE(A->Connected());
+}
+
+TEST_F(SimBootLoader, VanishesOnceAPageIsAcknowledged) {
+    Cfg.VanishAfterPage = 1;
+    Start();
+    Exchange(*A, HeaderFrame(Img.substr(0, 80)));
+    EXPECT_EQ(Exchange(*A, PageFrameOf(0, Page(0))), B({'+', 2, 0, 0, '.', 1, 0}));
+    EXPECT_TRUE(A->Connected());
+    EXPECT_EQ(Exchange(*A, PageFrameOf(1, Page(1))), B({'+', 2, 1, 0}));
+    EXPECT_FALSE(A->Connected());
+    EXPECT_EQ(A->Pages().size(), 2u);
+}
+
 TEST(SimAdapter, ChecksumAndNumbersOnTheWire) {
     EXPECT_EQ(SimChecksum16("abc"), 0x0126);
     EXPECT_EQ(SimChecksum16(Bytes(300, '\xFF')), (300 * 255) & 0xFFFF);
@@ -606,6 +667,27 @@ TEST(SimConfigText, RoundTripKeepsEveryField) {
     TSimConfig backNoModes;
     ASSERT_TRUE(ParseSimConfig(FormatSimConfig(noModes), backNoModes, error)) << error;
     EXPECT_TRUE(backNoModes.Modes.empty());
+}
+
+TEST(SimConfigText, FieldFaultKeys) {
+    TSimConfig c;
+    std::string error;
+    ASSERT_TRUE(ParseSimConfig("fault.write.stall=1;fault.write.delay=150000;fault.endless=yes;"
+                               "fault.boot.silent.page=2;fault.vanish.page=65534",
+                               c, error))
+        << error;
+    EXPECT_TRUE(c.WriteStall);
+    EXPECT_EQ(c.WriteDelayUs, 150000u);
+    EXPECT_TRUE(c.EndlessReply);
+    EXPECT_EQ(c.SilentAfterPage, 2);
+    EXPECT_EQ(c.VanishAfterPage, 65534);
+    TSimConfig back;
+    ASSERT_TRUE(ParseSimConfig(FormatSimConfig(c), back, error)) << error;
+    EXPECT_TRUE(back == c);
+    back.VanishAfterPage = -1;
+    EXPECT_FALSE(back == c);
+    EXPECT_FALSE(ParseSimConfig("fault.vanish.page=-2", back, error));
+    EXPECT_FALSE(ParseSimConfig("fault.write.delay=-1", back, error));
 }
 
 TEST(SimConfigText, OneLineFormWithCommentsAndCrlf) {
@@ -742,6 +824,66 @@ TEST(SimLink, WritesReachTheAdapterAndStayInFlightUntilTimePasses) {
     EXPECT_EQ(link.InputCount(), 0);
     EXPECT_EQ(link.OpenCount(), 1);
     EXPECT_EQ(link.CloseCount(), 1);
+}
+
+TEST(SimLink, AStalledWriteStaysInFlightAndNeverReachesTheAdapter) {
+    TSimConfig cfg;
+    cfg.WriteStall = true;
+    TSimAdapter a(cfg);
+    TSimLink link(a);
+    ASSERT_TRUE(link.Open());
+    EXPECT_TRUE(link.Write("!Morvek_SC_I"));
+    link.Advance(60000000);
+    EXPECT_EQ(link.OutputCount(), 12);
+    EXPECT_EQ(link.InputCount(), 0);
+    EXPECT_EQ(a.CommandLog(), "");
+    const uint64_t before = a.Now();
+    EXPECT_TRUE(link.Close()); // waits its bound, then drops the write
+    EXPECT_EQ(a.Now(), before + TSimLink::kCloseDrainUs);
+    ASSERT_TRUE(link.Open());
+    EXPECT_EQ(link.OutputCount(), 0);
+    EXPECT_EQ(a.CommandLog(), "");
+}
+
+TEST(SimLink, ADelayedWriteReachesTheAdapterThatLongAfter) {
+    TSimConfig cfg;
+    cfg.WriteDelayUs = 150000;
+    TSimAdapter a(cfg);
+    TSimLink link(a);
+    ASSERT_TRUE(link.Open());
+    EXPECT_TRUE(link.Write("!Morvek_SC_I"));
+    link.Advance(149999);
+    EXPECT_EQ(link.OutputCount(), 12);
+    EXPECT_EQ(a.CommandLog(), "");
+    link.Advance(1);
+    EXPECT_EQ(link.OutputCount(), 0);
+    EXPECT_EQ(a.CommandLog(), "I");
+    link.Advance(10000);
+    EXPECT_GT(link.InputCount(), 0);
+}
+
+TEST(SimLink, CloseLetsAWriteLeaveWithinTheHandOverBound) {
+    TSimConfig cfg;
+    cfg.WriteDelayUs = 150000;
+    TSimAdapter a(cfg);
+    TSimLink link(a);
+    ASSERT_TRUE(link.Open());
+    EXPECT_TRUE(link.Write("!Morvek_SC_R"));
+    EXPECT_TRUE(link.Close());
+    EXPECT_EQ(a.CommandLog(), "R");
+    EXPECT_EQ(a.Now(), 150000u);
+}
+
+TEST(SimLink, LostOnceTheAdapterDisconnects) {
+    TSimAdapter a;
+    TSimLink link(a);
+    EXPECT_FALSE(link.Lost());
+    ASSERT_TRUE(link.Open());
+    EXPECT_FALSE(link.Lost());
+    a.Disconnect();
+    EXPECT_TRUE(link.Lost());
+    link.Close();
+    EXPECT_FALSE(link.Lost());
 }
 
 TEST(SimLink, ReceiveBufferHoldsAtMost16384UntilReadEmpty) {
