@@ -219,6 +219,7 @@ bool TPosixSerial::Open() {
 bool TPosixSerial::Close() {
     if (!IsOpen())
         return true;
+    Drain();
     {
         std::lock_guard<std::mutex> guard(Lock);
         Stop = true;
@@ -240,6 +241,25 @@ bool TPosixSerial::Close() {
     TxPending.clear();
     DataArrived = false;
     return true;
+}
+
+// What was written just before a close still leaves: the I/O thread hands the
+// rest to the device and the device sends its queue, within the hand-over
+// bound (tcdrain would wait without one).
+void TPosixSerial::Drain() {
+    const auto deadline = std::chrono::steady_clock::now() + ChunkHandOver;
+    {
+        std::unique_lock<std::mutex> lock(Lock);
+        if (!Changed.wait_until(lock, deadline, [&] { return Gone || TxPending.empty(); }) || Gone)
+            return;
+    }
+    for (;;) {
+        int queued = 0;
+        if (ioctl(Fd, TIOCOUTQ, &queued) != 0 || queued <= 0 ||
+            std::chrono::steady_clock::now() >= deadline)
+            return;
+        poll(nullptr, 0, 1);
+    }
 }
 
 bool TPosixSerial::DeviceGone() const {

@@ -13,7 +13,8 @@
 // (EBUSY or EWOULDBLOCK for a busy device, ENOENT for none). One I/O thread
 // per open link moves received bytes into the buffer and hands written
 // bytes to the device. A device that vanishes ends that thread: no more
-// input comes (bytes already received stay readable) and Write fails.
+// input comes (bytes already received stay readable), Write fails and Lost()
+// is true. Close lets what was written leave first, for at most 1000 ms.
 #include "platform/userio.h"
 #include "serdev/link.h"
 
@@ -71,6 +72,8 @@ public:
 
 private:
     void IoLoop();
+    // Waits, at most the hand-over bound, until written bytes have left.
+    void Drain();
     void Wake();
     void ReportOpenFailure(int error);
     void ApplyByteSize();

@@ -145,6 +145,42 @@ TEST(PosixSerial, AVanishingDeviceEndsInputAndWrites) {
     EXPECT_FALSE(link.IsOpen());
 }
 
+TEST(PosixSerial, LostOnceTheDeviceGoes) {
+    TSimDevice device("fault.disconnect.bytes=10\n");
+    ASSERT_TRUE(device.Ready);
+    TScriptedUserIo userIo;
+    TPosixSerial link(userIo);
+    link.SetPortName(device.Link);
+    ASSERT_TRUE(link.Open());
+    EXPECT_FALSE(link.Lost());
+    ASSERT_TRUE(link.Write("!Morvek_SC_I"));
+    const auto end = std::chrono::steady_clock::now() + HangLimit;
+    while (!link.Lost() && std::chrono::steady_clock::now() < end) {
+        Bytes piece;
+        link.ReadWait(piece, 20);
+    }
+    EXPECT_TRUE(link.Lost());
+    link.Close();
+    EXPECT_FALSE(link.Lost());
+}
+
+// The adapter takes the command 150 ms after it was written; the link closes
+// at once and opens again before the reply comes.
+TEST(PosixSerial, AWriteJustBeforeCloseReachesTheDevice) {
+    TSimDevice device("fault.write.delay=150000\n");
+    ASSERT_TRUE(device.Ready);
+    TScriptedUserIo userIo;
+    TPosixSerial link(userIo);
+    link.SetPortName(device.Link);
+    ASSERT_TRUE(link.Open());
+    ASSERT_TRUE(link.Write("!Morvek_SC_I"));
+    EXPECT_TRUE(link.Close());
+    ASSERT_TRUE(link.Open());
+    Bytes reply;
+    EXPECT_TRUE(link.ReadWait(reply, 1000));
+    EXPECT_NE(reply.find("\r\nSN:QV2A0017\r\n"), std::string::npos) << reply;
+}
+
 // A sysfs tree: two serial ports on USB (one with an interface text), two
 // on the board and a console without a device.
 class PosixPortLists : public ::testing::Test {

@@ -3,7 +3,10 @@
 // wall-clock time passed, what it sends goes to the master side, and what
 // the master side has received goes to the adapter. With a line rate the
 // host's bytes are taken off the pty at that rate too, so a write stays in
-// the pty's buffer until its bytes have crossed the line. When the adapter
+// the pty's buffer until its bytes have crossed the line. With
+// fault.write.stall the host's bytes are never taken off the pty; with
+// fault.write.delay they reach the adapter that long after they were taken
+// off it. When the adapter
 // disconnects, the device vanishes: the master is closed (the host's reads
 // fail) and LINK is removed.
 #include "pty_sim.h"
@@ -14,6 +17,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <utility>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -63,6 +68,8 @@ int ServeSim(int master, int slave, const std::string& link, const std::string& 
     char buffer[65536];
     bool gone = false;
     uint64_t fromHost = 0, toHost = 0;
+    // Host bytes taken off the pty that reach the adapter later (seconds since start).
+    std::deque<std::pair<double, qvx::Bytes>> held;
     while (!stop) {
         if (gone) {
             poll(nullptr, 0, 100);
@@ -77,13 +84,17 @@ int ServeSim(int master, int slave, const std::string& link, const std::string& 
         sim.Advance(nowUs - simulatedUs);
         simulatedUs = nowUs;
 
+        while (!held.empty() && held.front().first <= now) {
+            sim.HostWrite(held.front().second);
+            held.pop_front();
+        }
         // The host's bytes, as far as they have crossed the line by now.
         int waiting = 0;
-        if (ioctl(master, FIONREAD, &waiting) != 0)
+        if (config.WriteStall || ioctl(master, FIONREAD, &waiting) != 0)
             waiting = 0;
         if (waiting > 0) {
             size_t allowed = std::min(sizeof buffer, static_cast<size_t>(waiting));
-            const uint64_t rate = sim.Config().BytesPerSecond;
+            const uint64_t rate = config.BytesPerSecond;
             if (rate > 0) {
                 if (lineIdle)
                     lineFreeAt = std::max(lineFreeAt, now);
@@ -95,7 +106,11 @@ int ServeSim(int master, int slave, const std::string& link, const std::string& 
             if (n > 0) {
                 if (rate > 0)
                     lineFreeAt += static_cast<double>(n) / static_cast<double>(rate);
-                sim.HostWrite(qvx::Bytes(buffer, static_cast<size_t>(n)));
+                const qvx::Bytes bytes(buffer, static_cast<size_t>(n));
+                if (config.WriteDelayUs > 0 || !held.empty())
+                    held.emplace_back(now + static_cast<double>(config.WriteDelayUs) / 1e6, bytes);
+                else
+                    sim.HostWrite(bytes);
                 fromHost += static_cast<uint64_t>(n);
             }
         } else {
