@@ -22,6 +22,11 @@
 // longer text opens the device; and a device that another process has open
 // does not open (FT_DEVICE_NOT_OPENED).
 //
+// A simulated adapter's fault.write.delay completes each overlapped write that
+// long after it was handed over (after its line time, with a line rate), and
+// its fault.write.stall leaves every write pending until the handle is closed
+// or the output purged.
+//
 // A simulated adapter that is disconnected (its fault.disconnect keys) acts
 // as a device pulled out while open: what already reached the line can still
 // be read, then receive-event waits and writes fail with FT_IO_ERROR (a wait
@@ -45,6 +50,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -125,7 +131,7 @@ struct TDevice {
     struct TPendingWrite {
         OVERLAPPED* Overlapped = nullptr;
         qvx::Bytes Data;
-        double ReadyAt = 0; // seconds on the pump's clock
+        double ReadyAt = 0; // seconds on the pump's clock; infinite = never
     };
     std::deque<TPendingWrite> PendingWrites;
     double LineFreeAt = 0;
@@ -204,6 +210,7 @@ void CancelWrites(TDevice& d, DWORD status = StatusCancelled) {
     for (auto& w : d.PendingWrites)
         Complete(w.Overlapped, status, 0);
     d.PendingWrites.clear();
+    d.LineFreeAt = 0; // a stalled line is free again
 }
 
 // A simulated adapter that has been disconnected: the device is gone.
@@ -439,6 +446,20 @@ __declspec(dllexport) int QvxStandIn_LastByteSize(const char* serial) {
     return d ? d->LineState.ByteSize : -1;
 }
 
+// The letters of the commands a simulated adapter has recognised, in order
+// (see TSimAdapter::CommandLog); returns their count, -1 for no such adapter.
+__declspec(dllexport) int QvxStandIn_SimCommands(const char* serial, char* buffer, int capacity) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    TDevice* d = FindSerial(serial);
+    if (!d || !d->Sim)
+        return -1;
+    const std::string log = d->Sim->CommandLog();
+    if (buffer && capacity > 0)
+        std::memcpy(buffer, log.data(),
+                    std::min<size_t>(static_cast<size_t>(capacity), log.size()));
+    return static_cast<int>(log.size());
+}
+
 // ---- the D2XX entry points ----
 
 DWORD WINAPI FT_CreateDeviceInfoList(LPDWORD count) {
@@ -589,11 +610,16 @@ BOOL WINAPI FT_W32_WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD writ
         }
     }
     if (d->Sim) {
-        const uint64_t rate = d->Sim->Config().BytesPerSecond;
-        if (rate > 0 && ov) {
+        const qvx::TSimConfig config = d->Sim->Config();
+        const uint64_t rate = config.BytesPerSecond;
+        if ((rate > 0 || config.WriteDelayUs > 0 || config.WriteStall) && ov) {
             const double now = PumpClock();
             const double start = std::max(now, d->LineFreeAt);
-            d->LineFreeAt = start + static_cast<double>(count) / static_cast<double>(rate);
+            const double lineTime =
+                rate > 0 ? static_cast<double>(count) / static_cast<double>(rate) : 0.0;
+            d->LineFreeAt = config.WriteStall
+                                ? std::numeric_limits<double>::infinity()
+                                : start + lineTime + static_cast<double>(config.WriteDelayUs) / 1e6;
             TDevice::TPendingWrite w;
             w.Overlapped = ov;
             w.Data.assign(static_cast<const char*>(buffer), count);
