@@ -15,18 +15,39 @@ DWORD WINAPI SystemGetLastError(HANDLE) {
 }
 
 constexpr DWORD D2xxOpenBySerialNumber = 1;
-constexpr DWORD ThreadStopWaitMs = 100;
+// How long Close waits for the I/O threads to end after the stop signal
+// before it ends them by force. Every wait of theirs ends on that signal, so
+// only a thread stuck inside the port's library comes near it; ending one
+// there can leave the library's own lock held, so it is the last resort.
+constexpr DWORD ThreadStopWaitMs = 2000;
 constexpr DWORD ClosePauseMs = 100;
 constexpr DWORD ChunkHandOverMs = 1000;
 // Back-off before a failed receive-event wait is issued again, so that a port
 // that fails at once (a device pulled out) does not keep a core busy.
 constexpr DWORD ReaderRetryMs = 10;
+// Receive-event waits or reads that fail one after another, with no
+// operation completing between them, before the device counts as gone. A
+// live port fails one now and then (a mask change, a line error that the
+// port's error state then holds until it is cleared, which the reader does
+// after every failure) and then works again; a pulled-out device fails every
+// one at once, whatever its error code (about 10 ms apart here, so it counts
+// as gone after about 100 ms).
+constexpr int LostAfterFailures = 10;
 
 bool WaitStopOr(HANDLE stop, HANDLE other, bool& stopped) {
     HANDLE handles[2] = {stop, other};
     DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     stopped = r == WAIT_OBJECT_0;
     return r == WAIT_OBJECT_0 + 1;
+}
+
+// Waits for an overlapped operation on the port to complete, or for the stop
+// signal; on completion, its result. `stopped` tells the stop signal.
+bool AwaitResult(HANDLE port, OVERLAPPED& ov, HANDLE stop, DWORD& count, bool& stopped) {
+    count = 0;
+    if (!WaitStopOr(stop, ov.hEvent, stopped))
+        return false;
+    return GetOverlappedResult(port, &ov, &count, FALSE) != FALSE;
 }
 
 void ResetOverlapped(OVERLAPPED& ov, HANDLE event) {
@@ -38,45 +59,62 @@ DWORD WINAPI ReaderThread(LPVOID param) {
     auto* block = static_cast<TSerDev::TReaderBlock*>(param);
     const TPortFunctions& f = *block->Functions;
     HANDLE port = block->Port;
+    HANDLE stop = block->StopSignal.Get();
     // The reader's own view of the fill: the consumer resets the shared value
     // only while the reader waits for BufferReleased.
     int32_t fill = 0;
-    block->RxFill.store(0);
-    block->RxPos.store(0);
+    int failures = 0;
+    bool stopped = false;
+    // A failed wait or read: counts towards a lost device; a failure that
+    // repeats backs off before the next try. False when the stop came.
+    auto failed = [&]() {
+        DWORD errors = 0;
+        COMSTAT status{};
+        f.ClearCommError(port, &errors, &status);
+        if (++failures >= LostAfterFailures && !block->Lost.exchange(true))
+            SetEvent(block->DataArrived.Get()); // a waiting reader learns it at once
+        if (failures > 1 && WaitForSingleObject(stop, ReaderRetryMs) == WAIT_OBJECT_0) {
+            stopped = true;
+            return false;
+        }
+        return true;
+    };
     for (;;) {
         OVERLAPPED& ov = block->Overlapped;
         ResetOverlapped(ov, block->Completion.Get());
         DWORD& mask = block->EventMask;
         mask = 0;
         DWORD transferred = 0;
-        if (f.WaitCommEvent(port, &mask, &ov)) {
-            GetOverlappedResult(port, &ov, &transferred, TRUE);
-        } else if (::GetLastError() != ERROR_IO_PENDING) {
-            if (WaitForSingleObject(block->StopSignal.Get(), ReaderRetryMs) == WAIT_OBJECT_0) {
-                CancelIo(port);
-                return 0;
-            }
+        if (!f.WaitCommEvent(port, &mask, &ov) && ::GetLastError() != ERROR_IO_PENDING) {
+            if (failed())
+                continue;
+            break;
+        }
+        if (!AwaitResult(port, ov, stop, transferred, stopped)) {
+            if (stopped || !failed())
+                break;
             continue;
         }
-        bool stopped = false;
-        if (!WaitStopOr(block->StopSignal.Get(), block->Completion.Get(), stopped)) {
-            if (stopped)
-                CancelIo(port);
-            return 0;
-        }
-        if (!GetOverlappedResult(port, &ov, &transferred, TRUE) || transferred == 0 ||
-            (mask & EV_RXCHAR) == 0)
+        failures = 0;
+        if (transferred == 0 || (mask & EV_RXCHAR) == 0)
             continue;
 
-        // Counts of overlapped operations come from the record only.
+        // Counts of overlapped operations come from the record; the count
+        // given to the call is only where a library may write it.
         DWORD got = 0;
         ResetOverlapped(ov, block->Completion.Get());
         if (!f.ReadFile(port, block->RxBuffer + fill, static_cast<DWORD>(SerDevBufferSize - fill),
-                        nullptr, &ov) &&
-            ::GetLastError() != ERROR_IO_PENDING)
+                        &block->ReadCount, &ov) &&
+            ::GetLastError() != ERROR_IO_PENDING) {
+            if (failed())
+                continue;
+            break;
+        }
+        if (!AwaitResult(port, ov, stop, got, stopped)) {
+            if (stopped || !failed())
+                break;
             continue;
-        if (!GetOverlappedResult(port, &ov, &got, TRUE))
-            continue;
+        }
         if (got == 0)
             continue;
         fill += static_cast<int32_t>(got);
@@ -84,13 +122,13 @@ DWORD WINAPI ReaderThread(LPVOID param) {
         SetEvent(block->DataArrived.Get());
         if (fill < SerDevBufferSize)
             continue;
-        if (!WaitStopOr(block->StopSignal.Get(), block->BufferReleased.Get(), stopped)) {
-            if (stopped)
-                CancelIo(port);
-            return 0;
-        }
+        if (!WaitStopOr(stop, block->BufferReleased.Get(), stopped))
+            break;
         fill = 0; // the consumer has set RxFill and RxPos back to 0
     }
+    if (stopped)
+        CancelIo(port);
+    return 0;
 }
 
 DWORD WINAPI WriterThread(LPVOID param) {
@@ -112,15 +150,16 @@ DWORD WINAPI WriterThread(LPVOID param) {
         bool ended = false;
         while (block->TxPending.load() > 0) {
             DWORD written = 0;
-            if (!f.WriteFile(port, p, static_cast<DWORD>(block->TxPending.load()), nullptr, &ov) &&
+            if (!f.WriteFile(port, p, static_cast<DWORD>(block->TxPending.load()),
+                             &block->WriteCount, &ov) &&
                 ::GetLastError() != ERROR_IO_PENDING)
                 break; // the chunk has failed; later chunks are still served
-            if (!WaitStopOr(block->StopSignal, block->Completion.Get(), stopped)) {
-                ended = true;
-                break;
+            if (!AwaitResult(port, ov, block->StopSignal, written, stopped)) {
+                ended = stopped;
+                break; // on failure nothing moves: give the chunk up rather than spin
             }
-            if (!GetOverlappedResult(port, &ov, &written, FALSE) || written == 0)
-                break; // nothing moves: give the chunk up rather than spin
+            if (written == 0)
+                break;
             block->TxPending.fetch_sub(static_cast<int32_t>(written));
             p += written;
             ResetOverlapped(ov, block->Completion.Get());
@@ -128,8 +167,7 @@ DWORD WINAPI WriterThread(LPVOID param) {
         block->TxPending.store(0);
         SetEvent(block->ChunkDone.Get());
         if (ended) {
-            if (stopped)
-                CancelIo(port);
+            CancelIo(port);
             return 0;
         }
     }
@@ -139,12 +177,20 @@ HANDLE NewEvent(bool manualReset) {
     return CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
 }
 
-void StopThread(TOwnedHandle& thread) {
-    if (!thread.Valid())
-        return;
-    if (WaitForSingleObject(thread.Get(), ThreadStopWaitMs) != WAIT_OBJECT_0)
-        TerminateThread(thread.Get(), 1);
-    thread.Reset();
+// Waits for both I/O threads to end, within one bound; ends the ones left by
+// force only then.
+void StopThreads(TOwnedHandle& a, TOwnedHandle& b) {
+    HANDLE running[2];
+    DWORD n = 0;
+    for (TOwnedHandle* t : {&a, &b})
+        if (t->Valid())
+            running[n++] = t->Get();
+    if (n > 0 && WaitForMultipleObjects(n, running, TRUE, ThreadStopWaitMs) == WAIT_TIMEOUT)
+        for (DWORD i = 0; i < n; ++i)
+            if (WaitForSingleObject(running[i], 0) != WAIT_OBJECT_0)
+                TerminateThread(running[i], 1);
+    a.Reset();
+    b.Reset();
 }
 
 } // namespace
@@ -277,6 +323,10 @@ bool TSerDev::Open() {
         ok = Functions->SetCommTimeouts(port, &timeouts) && Functions->SetupComm(port, 4096, 512) &&
              Functions->SetCommMask(port, EV_RXCHAR);
     }
+    // The port is purged before the threads start: nothing sent before the
+    // open reaches the reader.
+    if (ok)
+        Purge(true, true);
     if (ok) {
         Reader.Port = port;
         Reader.Functions = Functions;
@@ -284,33 +334,30 @@ bool TSerDev::Open() {
         Reader.Completion.Reset(NewEvent(true));
         Reader.DataArrived.Reset(NewEvent(false));
         Reader.BufferReleased.Reset(NewEvent(false));
-        ok = Reader.StopSignal.Valid() && Reader.Completion.Valid() && Reader.DataArrived.Valid() &&
-             Reader.BufferReleased.Valid();
-        if (ok) {
-            Reader.RxFill.store(0);
-            Reader.RxPos.store(0);
-            Reader.Thread.Reset(CreateThread(nullptr, 0, &ReaderThread, &Reader, 0, nullptr));
-            ok = Reader.Thread.Valid();
-        }
-    }
-    if (ok) {
         Writer.Port = port;
         Writer.Functions = Functions;
         Writer.StopSignal = Reader.StopSignal.Get();
         Writer.Completion.Reset(NewEvent(true));
         Writer.ChunkReady.Reset(NewEvent(false));
         Writer.ChunkDone.Reset(NewEvent(false));
-        ok = Writer.Completion.Valid() && Writer.ChunkReady.Valid() && Writer.ChunkDone.Valid();
-        if (ok) {
-            Writer.TxPending.store(0);
-            Writer.Thread.Reset(CreateThread(nullptr, 0, &WriterThread, &Writer, 0, nullptr));
-            ok = Writer.Thread.Valid();
-        }
+        ok = Reader.StopSignal.Valid() && Reader.Completion.Valid() && Reader.DataArrived.Valid() &&
+             Reader.BufferReleased.Valid() && Writer.Completion.Valid() &&
+             Writer.ChunkReady.Valid() && Writer.ChunkDone.Valid();
     }
     if (ok) {
-        Purge(true, true);
-        return true;
+        Reader.RxFill.store(0);
+        Reader.RxPos.store(0);
+        Reader.Lost.store(false);
+        Reader.Thread.Reset(CreateThread(nullptr, 0, &ReaderThread, &Reader, 0, nullptr));
+        ok = Reader.Thread.Valid();
     }
+    if (ok) {
+        Writer.TxPending.store(0);
+        Writer.Thread.Reset(CreateThread(nullptr, 0, &WriterThread, &Writer, 0, nullptr));
+        ok = Writer.Thread.Valid();
+    }
+    if (ok)
+        return true;
 
     ReportOpenFailure(Bytes());
     if (IsOpen())
@@ -323,9 +370,13 @@ bool TSerDev::Open() {
 bool TSerDev::Close() {
     if (!IsOpen())
         return true;
-    SetEvent(Reader.StopSignal.Get());
-    StopThread(Writer.Thread);
-    StopThread(Reader.Thread);
+    // A chunk written just before the close still leaves: the writer gets the
+    // hand-over bound to finish it before the threads are told to stop.
+    if (Writer.Thread.Valid() && Writer.ChunkDone.Valid() && Writer.TxPending.load() > 0)
+        WaitForSingleObject(Writer.ChunkDone.Get(), ChunkHandOverMs);
+    if (Reader.StopSignal.Valid())
+        SetEvent(Reader.StopSignal.Get());
+    StopThreads(Writer.Thread, Reader.Thread);
     // The port goes before the signals: an operation still pending on it (a
     // receive-event wait that the system does not cancel) completes into
     // records and events that are still ours.
@@ -341,6 +392,7 @@ bool TSerDev::Close() {
     Reader.Port = Writer.Port = INVALID_HANDLE_VALUE;
     Reader.RxFill.store(0);
     Reader.RxPos.store(0);
+    Reader.Lost.store(false);
     Writer.TxPending.store(0);
     ReleaseLists();
     Functions = nullptr;
@@ -433,6 +485,8 @@ bool TSerDev::ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs) {
     const ULONGLONG start = GetTickCount64();
     while (IsOpen()) {
         ReleaseConsumedBuffer();
+        if (Reader.Lost.load() && Reader.RxFill.load() == Reader.RxPos.load())
+            break; // nothing more comes from a device that is gone
         DWORD wait = idleMs;
         if (totalMs > 0) {
             const ULONGLONG spent = GetTickCount64() - start;

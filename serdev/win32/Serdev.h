@@ -91,7 +91,9 @@ public:
     bool Open() override;
     bool Close() override;
     bool IsOpen() const override { return Handle.Valid(); }
-    bool Lost() override { return false; }
+    // The reader has found the device gone: its receive-event waits kept
+    // failing, with nothing received between. Cleared by Open and Close.
+    bool Lost() override { return IsOpen() && Reader.Lost.load(); }
     void Purge(bool input, bool output);
     bool Write(const Bytes& bytes) override;
     int32_t InputCount() override;
@@ -128,9 +130,11 @@ public:
         // receive-event wait behind that completes later.
         OVERLAPPED Overlapped{};
         DWORD EventMask = 0;
+        DWORD ReadCount = 0; // where a library may write a read's count
         char* RxBuffer = nullptr;
         std::atomic<int32_t> RxFill{0};
         std::atomic<int32_t> RxPos{0};
+        std::atomic<bool> Lost{false};
     };
     struct TWriterBlock {
         HANDLE Port = INVALID_HANDLE_VALUE;
@@ -141,6 +145,7 @@ public:
         TOwnedHandle ChunkReady;
         TOwnedHandle ChunkDone;
         OVERLAPPED Overlapped{};
+        DWORD WriteCount = 0; // where a library may write a write's count
         char* TxBuffer = nullptr;
         std::atomic<int32_t> TxPending{0};
     };

@@ -45,6 +45,20 @@ struct TStandIn {
     void Add(const char* serial, const char* description = "Simulated adapter") {
         Get<int (*)(const char*, const char*)>("QvxStandIn_AddDevice")(serial, description);
     }
+    // A simulated adapter with this configuration text instead of pushed bytes.
+    bool AddSim(const char* serial, const char* config) {
+        char error[256] = {};
+        return Get<int (*)(const char*, const char*, const char*, char*, int)>(
+                   "QvxStandIn_AddSimDevice")(serial, "Simulated adapter", config, error,
+                                              sizeof error) != 0;
+    }
+    std::string SimCommands(const char* serial) {
+        auto fn = Get<int (*)(const char*, char*, int)>("QvxStandIn_SimCommands");
+        const int n = fn(serial, nullptr, 0);
+        std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+        fn(serial, &s[0], static_cast<int>(s.size()));
+        return s;
+    }
     void Push(const char* serial, const std::string& data, int rate = 0) {
         Get<int (*)(const char*, const char*, int, int)>("QvxStandIn_Push")(
             serial, data.data(), static_cast<int>(data.size()), rate);
@@ -269,6 +283,58 @@ TEST_F(SerDevTest, MissingComPortShowsTheSystemText) {
     EXPECT_EQ(UserIo.Boxes()[0].Text.rfind("COM-port Error: ", 0), 0u);
     EXPECT_GT(UserIo.Boxes()[0].Text.size(), std::string("COM-port Error: ").size());
     EXPECT_NE(Link->LastError, 0);
+}
+
+// A simulated adapter served in place of the pushed-bytes device.
+class SerDevSimTest : public SerDevTest {
+protected:
+    void UseAdapter(const char* config) {
+        StandIn.Reset();
+        ASSERT_TRUE(StandIn.AddSim(Serial, config));
+    }
+};
+
+TEST_F(SerDevSimTest, LostOnceTheDeviceVanishes) {
+    UseAdapter("fault.disconnect.bytes=10");
+    ASSERT_TRUE(Link->Open());
+    EXPECT_FALSE(Link->Lost());
+    ASSERT_TRUE(Link->Write("!Morvek_SC_I"));
+    EXPECT_TRUE(Eventually([&] { return Link->Lost(); }));
+    EXPECT_TRUE(Link->IsOpen());
+    EXPECT_EQ(ReadAll(10).size(), 10u); // what came before it went stays readable
+    Link->Close();
+    EXPECT_FALSE(Link->Lost());
+}
+
+TEST_F(SerDevSimTest, ACommandWrittenJustBeforeCloseReachesTheAdapter) {
+    UseAdapter("fault.write.delay=150000");
+    ASSERT_TRUE(Link->Open());
+    ASSERT_TRUE(Link->Write("!Morvek_SC_R"));
+    EXPECT_TRUE(Link->Close());
+    EXPECT_EQ(StandIn.SimCommands(Serial), "R");
+}
+
+TEST_F(SerDevSimTest, CloseWithAStalledWriteEndsTheLinkAndItOpensAgain) {
+    UseAdapter("fault.write.stall=1");
+    ASSERT_TRUE(Link->Open());
+    ASSERT_TRUE(Link->Write("!Morvek_SC_I"));
+    EXPECT_GT(Link->OutputCount(), 0);
+    EXPECT_TRUE(Link->Close());
+    EXPECT_FALSE(Link->IsOpen());
+    EXPECT_EQ(StandIn.SimCommands(Serial), "");
+    ASSERT_TRUE(Link->Open());
+    EXPECT_EQ(Link->OutputCount(), 0);
+    EXPECT_TRUE(Link->Write("x")); // the writer serves again
+}
+
+TEST_F(SerDevTest, OpenDropsWhatTheDeviceSentBeforeIt) {
+    StandIn.Push(Serial, "stale");
+    ASSERT_TRUE(Eventually([&] { return StandIn.Unread(Serial) == 5; }));
+    ASSERT_TRUE(Link->Open());
+    StandIn.Push(Serial, "fresh");
+    EXPECT_EQ(ReadAll(5), "fresh");
+    Bytes more;
+    EXPECT_FALSE(Link->ReadWait(more, 100));
 }
 
 TEST(SerDevTables, StatusTextsAndEntryNames) {
