@@ -120,6 +120,11 @@ TSimConfig TSimAdapter::Config() const {
     return Cfg;
 }
 
+TSimAdapter::TWriteFaults TSimAdapter::WriteFaults() const {
+    std::lock_guard<std::mutex> g(Lock);
+    return {Cfg.WriteStall, Cfg.WriteDelayUs, Cfg.BytesPerSecond};
+}
+
 void TSimAdapter::Disconnect() {
     std::lock_guard<std::mutex> g(Lock);
     DisconnectLocked();

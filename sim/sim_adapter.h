@@ -60,6 +60,14 @@ public:
     // on; the running mode and power state are kept.
     void SetConfig(const TSimConfig& config);
     TSimConfig Config() const;
+    // The faults of the host's writes (fault.write.*), without copying the
+    // whole configuration: the links ask on every write.
+    struct TWriteFaults {
+        bool Stall = false;
+        uint64_t DelayUs = 0;
+        uint64_t BytesPerSecond = 0; // the line rate, which the host's bytes cross too
+    };
+    TWriteFaults WriteFaults() const;
 
     // Unplugging: output not yet sent is lost and the adapter takes no more
     // input; bytes that already reached the host stay readable. Reconnect

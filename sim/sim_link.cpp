@@ -69,18 +69,18 @@ bool TSimLink::Write(const Bytes& bytes) {
     if (!OnAdapter) {
         return true;
     }
-    const TSimConfig config = Adapter.Config();
-    if (!config.WriteStall && config.WriteDelayUs == 0 && Held.empty()) {
+    const TSimAdapter::TWriteFaults faults = Adapter.WriteFaults();
+    if (!faults.Stall && faults.DelayUs == 0 && Held.empty()) {
         Adapter.HostWrite(bytes);
         return true;
     }
     THeldWrite w;
     w.Data = bytes;
-    if (config.WriteStall || (!Held.empty() && Held.back().ReadyAt == UINT64_MAX)) {
+    if (faults.Stall || (!Held.empty() && Held.back().ReadyAt == UINT64_MAX)) {
         w.ReadyAt = UINT64_MAX;
     } else {
         const uint64_t from = Held.empty() ? Adapter.Now() : Held.back().ReadyAt;
-        w.ReadyAt = from + config.WriteDelayUs;
+        w.ReadyAt = from + faults.DelayUs;
     }
     Held.push_back(std::move(w));
     return true;

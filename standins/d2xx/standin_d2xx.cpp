@@ -610,16 +610,16 @@ BOOL WINAPI FT_W32_WriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD writ
         }
     }
     if (d->Sim) {
-        const qvx::TSimConfig config = d->Sim->Config();
-        const uint64_t rate = config.BytesPerSecond;
-        if ((rate > 0 || config.WriteDelayUs > 0 || config.WriteStall) && ov) {
+        const qvx::TSimAdapter::TWriteFaults faults = d->Sim->WriteFaults();
+        const uint64_t rate = faults.BytesPerSecond;
+        if ((rate > 0 || faults.DelayUs > 0 || faults.Stall) && ov) {
             const double now = PumpClock();
             const double start = std::max(now, d->LineFreeAt);
             const double lineTime =
                 rate > 0 ? static_cast<double>(count) / static_cast<double>(rate) : 0.0;
-            d->LineFreeAt = config.WriteStall
+            d->LineFreeAt = faults.Stall
                                 ? std::numeric_limits<double>::infinity()
-                                : start + lineTime + static_cast<double>(config.WriteDelayUs) / 1e6;
+                                : start + lineTime + static_cast<double>(faults.DelayUs) / 1e6;
             TDevice::TPendingWrite w;
             w.Overlapped = ov;
             w.Data.assign(static_cast<const char*>(buffer), count);
