@@ -35,16 +35,10 @@ bool TSimLink::Close() {
         // As the real link does: what leaves within the hand-over bound still
         // reaches the adapter; the clock passes while Close waits.
         if (!Held.empty()) {
+            // Held writes leave in order: the last one tells how long it takes.
             const uint64_t now = Adapter.Now();
-            uint64_t last = now;
-            for (const THeldWrite& w : Held) {
-                if (w.ReadyAt != UINT64_MAX && w.ReadyAt - now <= kCloseDrainUs) {
-                    last = std::max(last, w.ReadyAt);
-                }
-            }
-            const bool allLeave =
-                Held.back().ReadyAt != UINT64_MAX && Held.back().ReadyAt - now <= kCloseDrainUs;
-            AdvanceTo(allLeave ? last : now + kCloseDrainUs);
+            const uint64_t lastAt = Held.back().ReadyAt; // UINT64_MAX: never
+            AdvanceTo(lastAt - now <= kCloseDrainUs ? lastAt : now + kCloseDrainUs);
         }
     }
     Held.clear();
