@@ -1,6 +1,8 @@
 // The About page's link labels.
 #include "app/Unitmain.h"
 
+#include "platform/text.h"
+
 #include <cstdio>
 
 namespace qvx {
@@ -37,11 +39,12 @@ void TfrmMain::lbRefClick() {
 
 std::string TfrmMain::AboutMailText() const {
     const TLocalDate date = Today();
-    char text[512];
-    std::snprintf(
-        text, sizeof text, "mailto:%s?subject=Order%%20for%%20%s%%20Adapter%%20-%%20%04u%02u%02u",
-        lbMail.Caption().c_str(), Settings.AppProductName.c_str(), date.Year, date.Month, date.Day);
-    return text;
+    char dateText[16];
+    std::snprintf(dateText, sizeof dateText, "%04u%02u%02u", date.Year, date.Month, date.Day);
+    IUserIo& io = Platform.UserIo;
+    return "mailto:" + PercentEncode(io.AnsiToUtf8(lbMail.Caption()), "@") +
+           "?subject=Order%20for%20" + PercentEncode(io.AnsiToUtf8(Settings.AppProductName)) +
+           "%20Adapter%20-%20" + dateText;
 }
 
 void TfrmMain::lbMailClick() {

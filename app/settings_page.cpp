@@ -252,7 +252,8 @@ std::string TfrmMain::OrderMailText() const {
     mail.Product = Settings.AppProductName;
     mail.Serial = edSerial.Text();
     mail.Log = memLog.Lines();
-    return qvx::OrderMailText(mail);
+    return qvx::OrderMailText(
+        mail, [this](const std::string& text) { return Platform.UserIo.AnsiToUtf8(text); });
 }
 
 void TfrmMain::SendOrderMail() {

@@ -44,16 +44,22 @@ TLocalDate LocalDateNow() {
                       static_cast<unsigned>(local.tm_mday)};
 }
 
-std::string OrderMailText(const TOrderMail& mail) {
+std::string OrderMailText(const TOrderMail& mail,
+                          const std::function<std::string(const std::string&)>& toUtf8) {
+    auto value = [&](const std::string& text) { return PercentEncode(toUtf8(text)); };
     char dateText[16];
     std::snprintf(dateText, sizeof dateText, "%04u%02u%02u", mail.Date.Year, mail.Date.Month,
                   mail.Date.Day);
-    std::string text = "mailto:" + mail.Address + "?subject=Order%20for%20Upgrade%20" +
-                       mail.Product + "(" + mail.Serial + ")%20-%20" + dateText;
-    text += "&body=Required Mode:%0A" + mail.Number + "%20-%20" + mail.Description + "%0A%0A" +
-            std::string(40, '-') + "%0A";
+    std::string text = "mailto:" + PercentEncode(toUtf8(mail.Address), "@") +
+                       "?subject=Order%20for%20Upgrade%20" + value(mail.Product) + "(" +
+                       value(mail.Serial) + ")%20-%20" + dateText;
+    text += "&body=Required Mode:%0A" + value(mail.Number) + "%20-%20" + value(mail.Description) +
+            "%0A%0A" + std::string(40, '-') + "%0A";
     for (const std::string& line : mail.Log) {
-        text += line + "%0A";
+        const std::string encoded = value(line) + "%0A";
+        if (text.size() + encoded.size() > OrderMailMaxLength)
+            break;
+        text += encoded;
         if (line.compare(0, 3, "FW:") == 0)
             break;
     }

@@ -6,6 +6,7 @@
 #include "platform/settings.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,15 @@ struct TOrderMail {
     std::vector<std::string> Log;
     TLocalDate Date;
 };
-// The "mailto:" text of the order mail.
-std::string OrderMailText(const TOrderMail& mail);
+// Longest order mail link: log lines are left out from the end to stay within
+// it (the mode line always stays).
+constexpr size_t OrderMailMaxLength = 2000;
+// The "mailto:" text of the order mail. Every inserted value is converted to
+// UTF-8 with toUtf8 and percent-encoded, so that the mail program shows the
+// window's text exactly and no value can add or cut a field of the link; the
+// address keeps its "@".
+std::string OrderMailText(const TOrderMail& mail,
+                          const std::function<std::string(const std::string&)>& toUtf8);
 
 class TModeList {
 public:

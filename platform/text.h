@@ -19,4 +19,14 @@ int CompareFoldedAscii(const std::string& a, const std::string& b);
 // "" when it has none.
 std::string FolderOf(const std::string& path);
 
+// The bytes of text read in the Windows-1252 code page (the western ANSI code
+// page), as UTF-8. Its five unassigned bytes become U+FFFD.
+std::string Cp1252ToUtf8(const std::string& text);
+// Every byte outside the unreserved characters of URIs (letters, digits and
+// "-._~") and outside keep as "%" and two upper-case hex digits.
+std::string PercentEncode(const std::string& bytes, const std::string& keep = std::string());
+// Undoes PercentEncode: "%" and two hex digits of either case give their
+// byte; any other "%" stays as it is.
+std::string PercentDecode(const std::string& text);
+
 } // namespace qvx

@@ -2,6 +2,8 @@
 // Seam for everything that asks or shows the user something outside the window's
 // own controls: modal message boxes, the open-file dialog, the clipboard and the
 // system shell. Test implementations answer without a person.
+#include "platform/text.h"
+
 #include <string>
 
 namespace qvx {
@@ -41,7 +43,7 @@ public:
     // Modal; returns the button pressed (idbutton::Ok...). May be called from
     // any thread.
     virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
-                           TBoxOwner owner) = 0;
+                        TBoxOwner owner) = 0;
     // On OK the chosen path is stored in request.FileName and true returned;
     // on Cancel request.FileName is unchanged and false returned.
     virtual bool OpenFileDialog(TOpenFileRequest& request) = 0;
@@ -49,6 +51,9 @@ public:
     // The shell's default verb on target, in a normal window.
     virtual bool ShellOpen(const std::string& target, const std::string& parameters,
                            const std::string& directory) = 0;
+    // Text of the system's ANSI code page as UTF-8 (for links handed to the
+    // shell). Without a system to ask: Windows-1252.
+    virtual std::string AnsiToUtf8(const std::string& text) { return Cp1252ToUtf8(text); }
 };
 
 } // namespace qvx

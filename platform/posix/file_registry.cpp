@@ -3,10 +3,13 @@
 #include "platform/text.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <pwd.h>
+#include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -136,6 +139,64 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+bool SameValues(const std::vector<std::pair<std::string, TFileRegistry::Value>>& a,
+                const std::vector<std::pair<std::string, TFileRegistry::Value>>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].first != b[i].first || a[i].second.Type != b[i].second.Type ||
+            a[i].second.Text != b[i].second.Text || a[i].second.Number != b[i].second.Number)
+            return false;
+    return true;
+}
+
+// A name no other writer guesses: 16 random hex digits.
+std::string RandomSuffix() {
+    static std::random_device device;
+    std::uniform_int_distribution<uint64_t> pick;
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(pick(device)));
+    return text;
+}
+
+// Flushes the folder's entries to the disk: a rename is durable only then.
+void SyncFolder(const std::string& folder) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    fsync(fd);
+    close(fd);
+}
+
+// The exclusive lock of the settings' writers, held while it lives.
+class TWriterLock {
+public:
+    TWriterLock(const std::string& path, int waitMs) {
+        Fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (Fd < 0)
+            return;
+        for (int waited = 0;; waited += 10) {
+            if (flock(Fd, LOCK_EX | LOCK_NB) == 0) {
+                Held = true;
+                return;
+            }
+            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= waitMs)
+                return;
+            usleep(10000);
+        }
+    }
+    ~TWriterLock() {
+        if (Fd >= 0)
+            close(Fd); // releases the lock
+    }
+    TWriterLock(const TWriterLock&) = delete;
+    TWriterLock& operator=(const TWriterLock&) = delete;
+    bool Held = false;
+
+private:
+    int Fd = -1;
+};
+
 } // namespace
 
 class TFileRegistryKey : public IRegistryKey {
@@ -227,25 +288,29 @@ private:
     // commits that.
     bool Change(const std::string& name, const TFileRegistry::Value* value) {
         std::lock_guard<std::mutex> guard(Owner.Lock);
-        if (!Writable || Owner.Keys.find(Folded) == Owner.Keys.end())
+        if (!Writable)
             return false;
-        TFileRegistry::TKeys next = Owner.Keys;
-        TFileRegistry::Key& key = next[Folded];
-        auto& values = key.Values;
-        auto it = values.begin();
-        while (it != values.end() && CompareFoldedAscii(it->first, name) != 0)
-            ++it;
-        if (!value) {
-            if (it == values.end())
-                return false;
-            values.erase(it);
-        } else if (it != values.end()) {
-            it->second = *value;
-        } else {
-            values.emplace_back(name, *value);
-        }
-        key.LastWrite = FileTimeNow();
-        return Owner.Commit(std::move(next));
+        return Owner.Update([&](TFileRegistry::TKeys& next) {
+            auto found = next.find(Folded);
+            if (found == next.end())
+                return false; // another writer has deleted the key
+            TFileRegistry::Key& key = found->second;
+            auto& values = key.Values;
+            auto it = values.begin();
+            while (it != values.end() && CompareFoldedAscii(it->first, name) != 0)
+                ++it;
+            if (!value) {
+                if (it == values.end())
+                    return false;
+                values.erase(it);
+            } else if (it != values.end()) {
+                it->second = *value;
+            } else {
+                values.emplace_back(name, *value);
+            }
+            key.LastWrite = FileTimeNow();
+            return true;
+        });
     }
 
     TFileRegistry& Owner;
@@ -288,16 +353,9 @@ bool TFileRegistry::AddKey(TKeys& keys, const std::string& path, uint64_t time) 
     return true;
 }
 
-void TFileRegistry::Load() {
-    std::string data;
-    struct stat st;
-    uint64_t time = FileTimeNow();
-    if (stat(Path.c_str(), &st) == 0)
-        time = FileTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    AddKey(Keys, "", time);
-    if (!ReadAll(Path, data))
-        return; // no file yet: no settings yet
-    Original = data;
+bool TFileRegistry::Parse(const std::string& data, uint64_t time, TKeys& keys) {
+    AddKey(keys, "", time);
+    bool bad = false;
     Key* current = nullptr;
     size_t start = 0;
     while (start < data.size()) {
@@ -312,8 +370,8 @@ void TFileRegistry::Load() {
             continue;
         if (line[0] == '[' && line.back() == ']' && line.size() >= 2) {
             const std::string path = line.substr(1, line.size() - 2);
-            current = AddKey(Keys, path, time) ? &Keys[Fold(path)] : nullptr;
-            Bad = Bad || !current;
+            current = AddKey(keys, path, time) ? &keys[Fold(path)] : nullptr;
+            bad = bad || !current;
             continue;
         }
         size_t pos = 0;
@@ -341,11 +399,54 @@ void TFileRegistry::Load() {
                     break;
                 }
         if (!ok || known) {
-            Bad = true;
+            bad = true;
             continue;
         }
         current->Values.emplace_back(name, value);
     }
+    return !bad;
+}
+
+void TFileRegistry::Load() {
+    std::string data;
+    struct stat st;
+    uint64_t time = FileTimeNow();
+    if (stat(Path.c_str(), &st) == 0)
+        time = FileTimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    TKeys keys;
+    bool parsed = true;
+    if (ReadAll(Path, data)) {
+        parsed = Parse(data, time, keys);
+    } else {
+        data.clear();
+        AddKey(keys, "", time); // no file yet: no settings yet
+    }
+    // A key that reads as it did keeps the time of its last change here.
+    for (auto& entry : keys) {
+        auto old = Keys.find(entry.first);
+        if (old != Keys.end() && old->second.Name == entry.second.Name &&
+            SameValues(old->second.Values, entry.second.Values))
+            entry.second.LastWrite = old->second.LastWrite;
+    }
+    Keys = std::move(keys);
+    Bad = !parsed;
+    if (data != Original)
+        BadKept = false; // another writer's damage is kept again before it goes
+    Original = data;
+}
+
+bool TFileRegistry::Update(const std::function<bool(TKeys&)>& edit) {
+    const size_t slash = Path.find_last_of('/');
+    if (slash != std::string::npos && !MakeFolders(Path.substr(0, slash)))
+        return false;
+    TWriterLock lock(Path + ".lock", LockWaitMs);
+    if (!lock.Held)
+        return false;
+    Load();
+    TKeys next = Keys;
+    if (!edit(next))
+        return false;
+    return Commit(std::move(next));
 }
 
 std::string TFileRegistry::Format(const TKeys& keys) {
@@ -371,16 +472,26 @@ bool TFileRegistry::WriteFileAtomically(const std::string& target, const std::st
     const size_t slash = target.find_last_of('/');
     if (slash != std::string::npos && !MakeFolders(target.substr(0, slash)))
         return false;
-    const std::string temporary = target + ".tmp" + std::to_string(getpid());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A fresh name of our own, never a file or link that is already there.
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = target + ".tmp." + RandomSuffix();
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
     if (fd < 0)
         return false;
     bool ok = WriteAll(fd, text) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok)
+    if (!ok) {
         unlink(temporary.c_str());
-    return ok;
+        return false;
+    }
+    SyncFolder(slash == std::string::npos ? std::string() : target.substr(0, slash));
+    return true;
 }
 
 bool TFileRegistry::Commit(TKeys keys) {
@@ -407,30 +518,32 @@ std::unique_ptr<IRegistryKey> TFileRegistry::OpenKey(const std::string& path, Re
 std::unique_ptr<IRegistryKey> TFileRegistry::CreateKey(const std::string& path) {
     std::lock_guard<std::mutex> guard(Lock);
     const std::string folded = Fold(path);
-    if (Keys.find(folded) == Keys.end()) {
-        TKeys next = Keys;
-        if (!AddKey(next, path, FileTimeNow()) || !Commit(std::move(next)))
-            return nullptr;
-    }
+    if (Keys.find(folded) == Keys.end() && !Update([&](TKeys& next) {
+            return next.find(folded) != next.end() || AddKey(next, path, FileTimeNow());
+        }))
+        return nullptr;
     return std::make_unique<TFileRegistryKey>(*this, folded, true);
 }
 
 bool TFileRegistry::DeleteKey(const std::string& path) {
     std::lock_guard<std::mutex> guard(Lock);
     const std::string folded = Fold(path);
-    if (folded.empty() || Keys.find(folded) == Keys.end())
+    if (folded.empty())
         return false;
-    TKeys next = Keys;
-    const std::string below = folded + "\\";
-    for (auto it = next.begin(); it != next.end();)
-        if (it->first == folded || it->first.compare(0, below.size(), below) == 0)
-            it = next.erase(it);
-        else
-            ++it;
-    const size_t slash = folded.find_last_of('\\');
-    next[slash == std::string::npos ? std::string() : folded.substr(0, slash)].LastWrite =
-        FileTimeNow();
-    return Commit(std::move(next));
+    return Update([&](TKeys& next) {
+        if (next.find(folded) == next.end())
+            return false;
+        const std::string below = folded + "\\";
+        for (auto it = next.begin(); it != next.end();)
+            if (it->first == folded || it->first.compare(0, below.size(), below) == 0)
+                it = next.erase(it);
+            else
+                ++it;
+        const size_t slash = folded.find_last_of('\\');
+        next[slash == std::string::npos ? std::string() : folded.substr(0, slash)].LastWrite =
+            FileTimeNow();
+        return true;
+    });
 }
 
 } // namespace qvx

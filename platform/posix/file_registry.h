@@ -1,9 +1,15 @@
 #pragma once
 // The registry seam kept in one small text file: the program's settings on a
-// system without a registry. The file is read once, at construction; every
-// change writes it again as a whole (a temporary file renamed over it), and a
-// change whose write fails is not made: it returns failure and what was
-// stored before stays, in the file and here.
+// system without a registry. The file is read at construction and again
+// before every change, so that two programs that store settings at the same
+// time keep each other's values: a change takes an exclusive lock on a file
+// beside it (<file>.lock; a lock on the settings file itself would not
+// survive the rename), reads the file, applies itself and writes the file
+// again as a whole: a temporary file with a random name, created exclusively
+// in the same folder, flushed, renamed over it, and the folder flushed. A
+// change whose write fails (or whose lock is not had within LockWaitMs) is
+// not made: it returns failure and what was stored before stays, in the file
+// and here.
 //
 // The file, one line each:
 //
@@ -22,6 +28,7 @@
 // does. Thread-safe.
 #include "platform/registry.h"
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -45,8 +52,9 @@ public:
     // True when the file had lines that did not parse.
     bool Damaged() const { return Bad; }
 
-private:
-    friend class TFileRegistryKey;
+    // How long a change waits for another program's lock.
+    static constexpr int LockWaitMs = 5000;
+
     struct Value {
         RegValueType Type = RegValueType::Missing;
         std::string Text;
@@ -60,11 +68,25 @@ private:
     // By the path with its letters folded to lower case; "" is the root.
     using TKeys = std::map<std::string, Key>;
 
+    // The keys of a file's text (the root key always among them), each key
+    // with the given time; false when some lines did not parse (what does
+    // parse is kept).
+    static bool Parse(const std::string& data, uint64_t time, TKeys& keys);
+    // The file's text of the keys; Parse of it gives them back.
+    static std::string Format(const TKeys& keys);
+
+private:
+    friend class TFileRegistryKey;
+
+    // Reads the file into Keys (no file: no settings).
     void Load();
+    // Under the file lock: reads the file again, lets edit change a copy of
+    // its keys and writes that; when the write worked the copy becomes the
+    // content. False when the lock, edit or the write failed. Under Lock.
+    bool Update(const std::function<bool(TKeys&)>& edit);
     // Writes keys to the file and, when that worked, makes them the content.
     bool Commit(TKeys keys);
     bool WriteFileAtomically(const std::string& target, const std::string& text);
-    static std::string Format(const TKeys& keys);
     // Adds the key and its parents; false for a name that cannot be kept.
     static bool AddKey(TKeys& keys, const std::string& path, uint64_t time);
 

@@ -102,4 +102,22 @@ bool TWinUserIo::ShellOpen(const std::string& target, const std::string& paramet
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+std::string TWinUserIo::AnsiToUtf8(const std::string& text) {
+    if (text.empty())
+        return text;
+    const int size = static_cast<int>(text.size());
+    const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    if (wide <= 0)
+        return Cp1252ToUtf8(text);
+    std::wstring utf16(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, &utf16[0], wide);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return Cp1252ToUtf8(text);
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
 } // namespace qvx

@@ -23,6 +23,8 @@ public:
     bool SetClipboardText(const std::string& text) override;
     bool ShellOpen(const std::string& target, const std::string& parameters,
                    const std::string& directory) override;
+    // Through UTF-16, in the process's ANSI code page.
+    std::string AnsiToUtf8(const std::string& text) override;
 
 private:
     std::atomic<HWND> MainWindow{nullptr};

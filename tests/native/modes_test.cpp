@@ -1,4 +1,8 @@
+#include "modes/modes.h"
+#include "platform/text.h"
 #include "tests/native/window_fixture.h"
+
+#include <map>
 
 namespace qvx {
 namespace {
@@ -163,10 +167,66 @@ TEST_F(ModesTest, OrderMailCarriesTheLogUpToTheFirmwareLine) {
     EXPECT_EQ(UserIo.ShellCalls()[0].Target,
               "mailto:orders@morveklink.example?subject=Order%20for%20Upgrade%20Quorvelix(QV1)"
               "%20-%2020210305&body=Required Mode:%0A008%20-%20J1850%0A%0A" +
-                  std::string(40, '-') + "%0ACR:(c)%0ASN:QV1%0AFW:2.0%0A");
+                  std::string(40, '-') + "%0ACR%3A%28c%29%0ASN%3AQV1%0AFW%3A2.0%0A");
     Form.memLog.Clear();
     EXPECT_EQ(Form.OrderMailText().substr(Form.OrderMailText().size() - 43),
               std::string(40, '-') + "%0A");
+}
+
+// The fields of a "mailto:" link as a mail program reads them: the address,
+// then name=value pairs after "?", split at "&", values percent-decoded.
+std::map<std::string, std::string> MailFields(const std::string& link) {
+    std::map<std::string, std::string> fields;
+    const size_t query = link.find('?');
+    fields["to"] = PercentDecode(link.substr(7, query - 7));
+    size_t start = query + 1;
+    while (query != std::string::npos && start <= link.size()) {
+        size_t end = link.find('&', start);
+        const std::string pair = link.substr(start, end - start);
+        const size_t eq = pair.find('=');
+        fields[pair.substr(0, eq)] =
+            eq == std::string::npos ? "" : PercentDecode(pair.substr(eq + 1));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return fields;
+}
+
+TOrderMail SampleMail() {
+    TOrderMail mail;
+    mail.Address = "orders@morveklink.example";
+    mail.Product = "Quorvelix";
+    mail.Serial = "QV1";
+    mail.Number = "008";
+    mail.Description = "Extra & more #1 50%off?cc=someone@example.test \xE9t\xE9";
+    mail.Log = {"CR:(c)", "SN:QV1", "FW:2.0"};
+    mail.Date = {2021, 3, 5};
+    return mail;
+}
+
+TEST(OrderMail, AdapterTextAddsNoFieldAndReadsBackUnchanged) {
+    const std::string link = OrderMailText(SampleMail(), Cp1252ToUtf8);
+    const auto fields = MailFields(link);
+    EXPECT_EQ(fields.size(), 3u) << link; // to, subject, body
+    EXPECT_EQ(fields.at("to"), "orders@morveklink.example");
+    EXPECT_EQ(fields.at("subject"), "Order for Upgrade Quorvelix(QV1) - 20210305");
+    EXPECT_EQ(fields.at("body"),
+              "Required Mode:\n008 - Extra & more #1 50%off?cc=someone@example.test "
+              "\xC3\xA9t\xC3\xA9\n\n" +
+                  std::string(40, '-') + "\nCR:(c)\nSN:QV1\nFW:2.0\n");
+}
+
+TEST(OrderMail, ALongLogIsCutFromTheEndToFitTheLink) {
+    TOrderMail mail = SampleMail();
+    mail.Log.assign(200, "Line of the log");
+    const std::string link = OrderMailText(mail, Cp1252ToUtf8);
+    EXPECT_LE(link.size(), OrderMailMaxLength);
+    const std::string body = MailFields(link).at("body");
+    EXPECT_EQ(body.find("Required Mode:\n008 - Extra & more"), 0u);
+    EXPECT_NE(body.find("\nLine of the log\nLine of the log\n"), std::string::npos);
+    // Not one more line would have fitted.
+    EXPECT_GT(link.size() + PercentEncode("Line of the log").size() + 3, OrderMailMaxLength);
 }
 
 } // namespace

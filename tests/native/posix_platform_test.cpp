@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qvx {
@@ -93,11 +96,24 @@ TEST_F(FileRegistry, AFailedWriteChangesNothing) {
     auto key = registry.CreateKey(Base);
     ASSERT_TRUE(key && key->WriteString("Port", "/dev/ttyS0"));
     const std::string stored = Contents(Path);
-    // The temporary file cannot be made: a folder is in its place.
-    ASSERT_EQ(mkdir((Path + ".tmp" + std::to_string(getpid())).c_str(), 0700), 0);
-    EXPECT_FALSE(key->WriteString("Port", "/dev/ttyS1"));
-    EXPECT_FALSE(key->WriteDword("New", 1));
-    EXPECT_FALSE(registry.CreateKey(Base + "\\Run"));
+    // The temporary file cannot be written in full: files are limited to a
+    // few bytes for a while (the limit holds for root too).
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 8;
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool wroteString = key->WriteString("Port", "/dev/ttyS1");
+    const bool wroteNumber = key->WriteDword("New", 1);
+    const bool created = registry.CreateKey(Base + "\\Run") != nullptr;
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(wroteString);
+    EXPECT_FALSE(wroteNumber);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(std::system(("ls '" + Folder + "/qvx' | grep -q tmp").c_str()), 256)
+        << "a temporary file was left behind";
     std::string text;
     EXPECT_TRUE(key->ReadString("Port", text));
     EXPECT_EQ(text, "/dev/ttyS0");
@@ -125,6 +141,36 @@ TEST_F(FileRegistry, AFileThatDoesNotParseIsKeptBeforeTheFirstWrite) {
     EXPECT_FALSE(registry.Damaged());
     EXPECT_EQ(registry.OpenKey(Base, RegAccess::Read)->ValueNames(),
               (std::vector<std::string>{"Port", "SortDir", "SortColumn"}));
+}
+
+// Two programs that store settings at the same time keep each other's values.
+TEST_F(FileRegistry, TwoWritersAtOnceKeepBothValues) {
+    ASSERT_TRUE(TFileRegistry(Path).CreateKey(Base));
+    auto store = [&](const std::string& name) {
+        TFileRegistry registry(Path);
+        auto key = registry.OpenKey(Base, RegAccess::AllAccess);
+        bool all = key != nullptr;
+        for (uint32_t i = 1; all && i <= 100; ++i)
+            all = key->WriteDword(name, i);
+        return all;
+    };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(store("Child") ? 0 : 1);
+    const bool stored = store("Parent");
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(stored);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    TFileRegistry registry(Path);
+    auto key = registry.OpenKey(Base, RegAccess::Read);
+    ASSERT_TRUE(key);
+    uint32_t parent = 0, fromChild = 0;
+    EXPECT_TRUE(key->ReadDword("Parent", parent));
+    EXPECT_TRUE(key->ReadDword("Child", fromChild));
+    EXPECT_EQ(parent, 100u);
+    EXPECT_EQ(fromChild, 100u);
 }
 
 TEST(FileRegistryPath, FollowsTheConfigurationFolderOfTheUser) {
