@@ -157,9 +157,16 @@ void TfrmMain::btJ2534_InstallClick() {
             Link.SetPortName(port->Name);
     }
     Bytes image;
-    if (!Session.Exchange.FetchDriverImage(image)) {
+    switch (Session.Exchange.FetchDriverImage(image)) {
+    case diPortNotOpened:
         Session.ShowNotFound();
         return;
+    case diNoImage:
+        // Nothing is changed without a whole image.
+        Installer.ShowInstallError();
+        return;
+    case diReceived:
+        break;
     }
     Installer.Install(image, AdapterInfo().DriverVersion);
 }

@@ -109,7 +109,10 @@ void TfrmMain::EnablePages() {
 }
 
 bool TfrmMain::StartUpload() {
-    if (!Updater.StartUpload(Link, edFW_File.Text(), ckbWait.Checked()))
+    // The boot loader answers every frame within a second; 30 s of silence
+    // after its prompt means it has stopped.
+    constexpr unsigned BootLoaderSilenceMs = 30000;
+    if (!Updater.StartUpload(Link, edFW_File.Text(), ckbWait.Checked(), BootLoaderSilenceMs))
         return false;
     btUpdateRun.SetEnabled(true);
     return true;

@@ -1,6 +1,7 @@
 #include "fwupdate/Unitfwupdate.h"
 
 #include <cstdio>
+#include <string>
 
 namespace qvx {
 
@@ -11,6 +12,8 @@ constexpr unsigned FirstPollMs = 100;
 constexpr unsigned PollMs = 10;
 constexpr int HeaderSilentTicks = 5;
 constexpr int MaxNaks = 4;
+// What to do after an upload that the adapter broke off.
+const char* const RetryHint = "tick \"Do not Search\" and \"Wait\", then press Run.";
 
 uint16_t Word(const Bytes& frame, size_t offset) {
     if (frame.size() < offset + 2)
@@ -45,6 +48,66 @@ Bytes Slice(const Bytes& text, size_t from, size_t count = Bytes::npos) {
 
 } // namespace
 
+const char* UploadOutcomeName(TUploadOutcome outcome) {
+    switch (outcome) {
+    case uoNone:
+        return "none";
+    case uoDone:
+        return "done";
+    case uoConnectError:
+        return "connect_error";
+    case uoHeaderError:
+        return "header_error";
+    case uoPageError:
+        return "page_error";
+    case uoEndError:
+        return "end_error";
+    case uoBootLoaderSilent:
+        return "boot_loader_silent";
+    case uoLinkLost:
+        return "link_lost";
+    case uoCancelled:
+        return "cancelled";
+    case uoFileMissing:
+        return "file_missing";
+    case uoFileShort:
+        return "file_short";
+    case uoFileTooLarge:
+        break;
+    }
+    return "file_too_large";
+}
+
+const char* UploadOutcomeText(TUploadOutcome outcome) {
+    switch (outcome) {
+    case uoNone:
+        return "No upload has ended";
+    case uoDone:
+        return "The firmware was written";
+    case uoConnectError:
+        return "The boot loader refused the connection";
+    case uoHeaderError:
+        return "The boot loader refused the header";
+    case uoPageError:
+        return "The boot loader refused a page";
+    case uoEndError:
+        return "The boot loader refused the end of the firmware";
+    case uoBootLoaderSilent:
+        return "The boot loader stopped answering";
+    case uoLinkLost:
+        return "The adapter was disconnected";
+    case uoCancelled:
+        return "The upload was stopped";
+    case uoFileMissing:
+        return "The firmware file is not found";
+    case uoFileShort:
+        return "The firmware file is short";
+    case uoFileTooLarge:
+        break;
+    }
+    return "The firmware file is too large";
+}
+
 uint16_t Checksum16(const Bytes& data) {
     uint32_t sum = 0;
     for (char c : data)
@@ -62,17 +125,21 @@ bool TFwUpdater::LoadImage() {
     return ReadWholeFile(Files, FileName, Image);
 }
 
-bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt) {
+bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt,
+                             unsigned silenceLimitMs) {
     if (Active)
         return false; // one upload at a time
+    LastOutcome = uoNone;
     FileName = fileName;
     if (!LoadImage()) {
         Image.clear();
+        LastOutcome = uoFileMissing;
         UserIo.ShowBox("File \"" + FileName + "\" is not found.", FirmwareBoxCaption,
                        mb::Ok | mb::IconStop, TBoxOwner::MainWindow);
         return false;
     }
     if (Image.size() < FirmwareHeaderSize) {
+        LastOutcome = uoFileShort;
         UserIo.ShowBox("Error! Firmware file \"" + FileName + "\" is short.", FirmwareBoxCaption,
                        mb::Ok | mb::IconStop, TBoxOwner::MainWindow);
         return false;
@@ -99,6 +166,8 @@ bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, boo
     CurrentPage = 0;
     PageSize = 0;
     PageCount = 0;
+    SilenceLimitMs = silenceLimitMs;
+    SilentMs = 0;
     EnterStage(waitForPrompt ? usWaitPrompt : usConnect);
     PendingFrameLength = -1;
     Timer->SetInterval(FirstPollMs);
@@ -108,8 +177,15 @@ bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, boo
 void TFwUpdater::CancelUpload() {
     if (!Active)
         return;
+    LastOutcome = uoCancelled;
     View.ShowStatus("Firmware Update canceled...");
     StopUpload();
+}
+
+void TFwUpdater::EndWith(TUploadOutcome outcome, const std::string& status) {
+    LastOutcome = outcome;
+    EnterStage(usIdle);
+    View.ShowStatus(status);
 }
 
 void TFwUpdater::StopUpload() {
@@ -185,24 +261,47 @@ void TFwUpdater::ReadInput() {
 
 void TFwUpdater::PollTick() {
     InTick = true;
+    // The interval that has just passed: the first poll's or the usual one.
+    const unsigned elapsedMs = Timer->Interval();
     Timer->SetInterval(0);
     bool ended = false;
     if (Link->IsOpen()) {
         ReadInput();
         if (ExtractFrame()) {
+            SilentMs = 0;
             do {
                 if (!HandleFrame()) {
                     ended = true;
                     break;
                 }
             } while (ExtractFrame());
-        } else if (Stage == usSendHeader && Link->OutputCount() == 0) {
-            if (--HeaderWaitTicks <= 0)
-                EnterStage(usSendFallbackHeader);
+        } else {
+            if (Stage == usSendHeader && Link->OutputCount() == 0) {
+                if (--HeaderWaitTicks <= 0)
+                    EnterStage(usSendFallbackHeader);
+            }
+            // The prompt is waited for without a limit: the user powers the
+            // adapter, or stops.
+            if (Stage != usWaitPrompt && SilenceLimitMs > 0) {
+                SilentMs += elapsedMs;
+                if (SilentMs >= SilenceLimitMs) {
+                    EndWith(uoBootLoaderSilent, "No answer from the boot loader for " +
+                                                    std::to_string((SilenceLimitMs + 999) / 1000) +
+                                                    " s: reconnect the adapter, " + RetryHint);
+                    ended = true;
+                }
+            }
         }
-        if (!ended && Active)
-            Timer->SetInterval(PollMs);
     }
+    // What came before the device went is handled first: the boot loader's
+    // last answer may be the one that ends the upload.
+    if (!ended && Active && (!Link->IsOpen() || Link->Lost())) {
+        EndWith(uoLinkLost,
+                std::string("The adapter was disconnected: reconnect it, ") + RetryHint);
+        ended = true;
+    }
+    if (!ended && Active)
+        Timer->SetInterval(PollMs);
     InTick = false;
     if (ReleasePending) {
         ReleasePending = false;
@@ -251,21 +350,17 @@ bool TFwUpdater::HandleFrame() {
             EnterStage(usConnect);
         break;
     case usConnect:
-        if (Frame[0] == '+') {
+        if (Frame[0] == '+')
             EnterStage(usSendHeader);
-        } else {
-            EnterStage(usIdle);
-            View.ShowStatus("Connecting: Error");
-        }
+        else
+            EndWith(uoConnectError, "Connecting: Error");
         break;
     case usSendHeader:
     case usSendFallbackHeader:
-        if (Frame[0] == '+') {
+        if (Frame[0] == '+')
             HandleHeaderAnswer();
-        } else {
-            EnterStage(usIdle);
-            View.ShowStatus("Send Header: Error");
-        }
+        else
+            EndWith(uoHeaderError, "Send Header: Error");
         break;
     case usPages:
         HandlePagesFrame();
@@ -280,25 +375,32 @@ void TFwUpdater::HandleHeaderAnswer() {
     // An answer too short to carry a page size ends the upload like a
     // refused header: nothing more is sent.
     if (Frame.size() < 4) {
-        EnterStage(usIdle);
-        View.ShowStatus("Send Header: Error");
+        EndWith(uoHeaderError, "Send Header: Error");
         return;
     }
     View.ShowStatus("SN:" + Slice(Frame, 4, 8));
     View.ShowStatus("ID:" + Slice(Frame, 12));
     PageSize = Word(Frame, 2);
     if (Payload.empty()) {
-        EnterStage(usIdle);
-        View.ShowStatus("System Updating : Ok");
+        EndWith(uoDone, "System Updating : Ok");
         return;
     }
     // A page size of 0 cannot cut the payload into pages.
     if (PageSize == 0) {
-        EnterStage(usIdle);
-        View.ShowStatus("Send Header: Error");
+        EndWith(uoHeaderError, "Send Header: Error");
         return;
     }
-    PageCount = static_cast<int>(Payload.size() / static_cast<size_t>(PageSize));
+    // Page numbers are 16-bit and the last one marks the end: a payload of
+    // more whole pages cannot be sent. Nothing of it is.
+    const size_t pages = Payload.size() / static_cast<size_t>(PageSize);
+    if (pages > MaxPageCount) {
+        EndWith(uoFileTooLarge, "The firmware file is too large: " + std::to_string(pages) +
+                                    " pages of " + std::to_string(PageSize) + " bytes, at most " +
+                                    std::to_string(MaxPageCount) +
+                                    ". Nothing was written; choose the adapter's firmware file.");
+        return;
+    }
+    PageCount = static_cast<int>(pages);
     View.SetProgressRange(PageCount);
     NakCount = 0;
     EnterStage(usPages);
@@ -326,7 +428,13 @@ void TFwUpdater::HandlePagesFrame() {
         CurrentPage = Word(Frame, 2);
         if (CurrentPage == EndMarkerPage) {
             View.SetProgress(View.ProgressMax());
+            LastOutcome = uoDone;
             EnterStage(usIdle);
+            // Only whole pages are sent; what is left over is named.
+            if (const size_t rest = Payload.size() % static_cast<size_t>(PageSize))
+                View.ShowStatus("The last " + std::to_string(rest) +
+                                " bytes of the firmware file are less than a page and were not "
+                                "sent");
             View.ShowStatus("Updating firmware : Ok");
         } else {
             View.SetProgress(CurrentPage);
@@ -335,16 +443,14 @@ void TFwUpdater::HandlePagesFrame() {
         break;
     case '-':
         if (CurrentPage == EndMarkerPage) {
-            EnterStage(usIdle);
-            View.ShowStatus("Error updating firmware...");
+            EndWith(uoEndError, "Error updating firmware...");
             break;
         }
         ++NakCount;
         if (NakCount < MaxNaks) {
             View.ShowStatus(Format("Writing Page #%d : Retry %d", CurrentPage, NakCount));
         } else {
-            EnterStage(usIdle);
-            View.ShowStatus(Format("Writing Page #%d : Error", CurrentPage));
+            EndWith(uoPageError, Format("Writing Page #%d : Error", CurrentPage));
         }
         break;
     default: // '>' is ignored here

@@ -21,10 +21,33 @@ enum TUpdateStage {
     usPages,
 };
 
+// How an upload ended.
+enum TUploadOutcome {
+    uoNone,             // no upload has ended yet
+    uoDone,             // the boot loader took the image (or the bare header)
+    uoConnectError,     // the boot loader refused the connection
+    uoHeaderError,      // the boot loader refused the header
+    uoPageError,        // a page was refused too often
+    uoEndError,         // the boot loader refused the end marker
+    uoBootLoaderSilent, // no frame from the boot loader within the silence bound
+    uoLinkLost,         // the device went away
+    uoCancelled,        // stopped by the user
+    uoFileMissing,      // the firmware file cannot be read
+    uoFileShort,        // the firmware file has no whole header
+    uoFileTooLarge,     // more pages than a page number can name
+};
+
+// "done", "connect_error", ... : the outcome's name in scripts and results.
+const char* UploadOutcomeName(TUploadOutcome outcome);
+// A short sentence telling what happened.
+const char* UploadOutcomeText(TUploadOutcome outcome);
+
 constexpr size_t FirmwareHeaderSize = 80;
 constexpr size_t FirmwareFallbackHeaderSize = 184;
 constexpr size_t FirmwareFallbackPayloadOffset = FirmwareHeaderSize + FirmwareFallbackHeaderSize;
 constexpr int EndMarkerPage = 0xFFFF;
+// Pages 0 .. MaxPageCount - 1 can be named; the next number is the end marker.
+constexpr size_t MaxPageCount = EndMarkerPage;
 
 // Sum of all bytes modulo 65536.
 uint16_t Checksum16(const Bytes& data);
@@ -37,11 +60,17 @@ public:
     TFwUpdater(const TFwUpdater&) = delete;
     TFwUpdater& operator=(const TFwUpdater&) = delete;
 
-    // True when the upload is running.
-    bool StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt);
+    // True when the upload is running. silenceLimitMs: once the prompt has
+    // come (or was not waited for), the boot loader sending no frame for this
+    // long ends the upload (uoBootLoaderSilent); 0 = no limit. The wait for
+    // the prompt has no limit: the user powers the adapter, or stops.
+    bool StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt,
+                     unsigned silenceLimitMs = 0);
     bool IsUploading() const { return Active; }
     // Stops a running upload at once; nothing is sent to the boot loader.
     void CancelUpload();
+    // How the last upload ended; uoNone while it runs and before the first.
+    TUploadOutcome Outcome() const { return LastOutcome; }
 
     // The steps, public for the tests and the page that watches them.
     bool LoadImage();
@@ -57,6 +86,10 @@ public:
     Bytes FallbackHeader;
     Bytes Payload;
     int HeaderWaitTicks = 0;
+    // Silence bound of the running upload (0 = none) and the silence so far,
+    // counted in poll intervals.
+    unsigned SilenceLimitMs = 0;
+    unsigned SilentMs = 0;
     int PageSize = 0;
     int PageCount = 0;
     int CurrentPage = 0;
@@ -68,6 +101,9 @@ public:
 
 private:
     void EnterStage(TUpdateStage stage);
+    // Ends the running upload with outcome (usIdle, link closed), then shows
+    // its status.
+    void EndWith(TUploadOutcome outcome, const std::string& status);
     void SendFrame(const Bytes& lead, const Bytes& data);
     void SendPage(int page);
     void ReadInput();
@@ -80,6 +116,7 @@ private:
     ITimerService& Timers;
     IUploadView& View;
     bool Active = false;
+    TUploadOutcome LastOutcome = uoNone;
     IDeviceLink* Link = nullptr;
     std::unique_ptr<TTimer> Timer;
     // The poll timer is released from inside its own tick only after the

@@ -74,9 +74,13 @@ bool TDriverInstaller::Install(const Bytes& image, const std::string& offered) {
         }
     }
     if (!installed)
-        Settings.ShowMessageBox("Error...", "Installing of Passthru driver Error", mb::IconStop);
+        ShowInstallError();
     CheckVersion(offered);
     return installed;
+}
+
+void TDriverInstaller::ShowInstallError() {
+    Settings.ShowMessageBox("Error...", "Installing of Passthru driver Error", mb::IconStop);
 }
 
 } // namespace qvx

@@ -54,6 +54,8 @@ public:
     // a box. Ends with a version check. An empty image changes nothing.
     // True when the library and its entry were written.
     bool Install(const Bytes& image, const std::string& offered);
+    // The installation's error box: "Installing of Passthru driver Error".
+    void ShowInstallError();
 
 private:
     bool WriteCatalogueEntry();

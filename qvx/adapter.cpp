@@ -44,11 +44,10 @@ bool TConsoleAdapter::Run(TSessionState request) {
         started = Session.Start(request);
     if (!started)
         return false;
-    Console.RunUntil([this] { return Session.Idle() || Console.Interrupted() || Silent(); });
+    Console.RunUntil([this] { return Session.Idle() || Console.Interrupted(); });
     if (!Session.Idle()) {
         // As the Stop button: nothing more goes out, the link is closed.
-        GaveUp = !Console.Interrupted();
-        Interrupted = !GaveUp;
+        Interrupted = true;
         Updater.CancelUpload();
         Tick.SetInterval(0);
         Link.Close();
@@ -76,14 +75,9 @@ void TConsoleAdapter::ShowLog(const std::vector<std::string>& lines) {
     Replied = true;
 }
 
-bool TConsoleAdapter::Silent() {
-    return SilenceLimitMs > 0 && Updater.IsUploading() &&
-           Console.NowMs() - LastActivityMs > SilenceLimitMs;
-}
-
 bool TConsoleAdapter::StartUpload() {
-    UploadStartMs = LastActivityMs = Console.NowMs();
-    return Updater.StartUpload(Link, FirmwareFile, WaitForPrompt);
+    UploadStartMs = Console.NowMs();
+    return Updater.StartUpload(Link, FirmwareFile, WaitForPrompt, SilenceLimitMs);
 }
 
 void TConsoleAdapter::ShowField(TIdentityField field, const std::string& text) {
@@ -142,13 +136,12 @@ void TConsoleAdapter::ShowTestResult(const std::string& counts, TTestVerdict ver
 
 void TConsoleAdapter::ShowStatus(const std::string& text) {
     Statuses.push_back(text);
-    LastStatusMs = LastActivityMs = Console.NowMs();
+    LastStatusMs = Console.NowMs();
     if (Progress)
         Progress->StatusShown(text);
 }
 
 void TConsoleAdapter::SetProgress(int position) {
-    LastActivityMs = Console.NowMs();
     if (Progress)
         Progress->ProgressChanged(std::clamp(position, 0, ProgressRange), ProgressRange);
 }

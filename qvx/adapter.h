@@ -40,12 +40,9 @@ public:
     // True when the user interrupted while it ran (a running upload is
     // cancelled as its Stop button does, and the link closed).
     bool Interrupted = false;
-    // An upload that shows nothing new for this long (ms; 0 = no limit) is
-    // given up as Stop would end it: the upload itself waits for the boot
-    // loader without a time limit, and a script has nobody to press Stop.
-    uint64_t SilenceLimitMs = 0;
-    // The upload was given up for that silence.
-    bool GaveUp = false;
+    // The upload's silence bound (ms; 0 = no limit): a boot loader that sends
+    // nothing for this long after its prompt ends the upload as failed.
+    unsigned SilenceLimitMs = 0;
 
     // Requests' parameters.
     std::string WantedMode;
@@ -75,8 +72,6 @@ public:
     // console's clock; 0 = not yet).
     uint64_t UploadStartMs = 0;
     uint64_t LastStatusMs = 0;
-    // When the upload last showed a status or progress.
-    uint64_t LastActivityMs = 0;
 
     TSession Session;
     TFwUpdater Updater;
@@ -126,7 +121,6 @@ public:
 
 private:
     void TestLogChanged();
-    bool Silent();
 
     IDeviceLink& Link;
     IConsole& Console;

@@ -60,8 +60,8 @@ const TCommand Commands[] = {
      "Uploads the firmware FILE through the boot loader and prints every status text. "
      "--no-search starts the boot loader exchange at once, --no-wait does not wait for its "
      "prompt. Exit 7 on a protocol error, 8 for a missing or short file (nothing is sent then). "
-     "An upload that shows nothing new for --timeout seconds (default 30, 0 for none) is "
-     "stopped as a failure. --all as for identify.",
+     "An upload whose boot loader sends nothing for --timeout seconds (default 30, 0 for none) "
+     "after its prompt is stopped as a failure. --all as for identify.",
      1, 1, true, true, true, false},
     {"reset", "qvx reset [--port NAME]", "Resets the adapter.", 0, 0, true, false, false, false},
     {"passthru", "qvx passthru list | qvx passthru probe NAME",
@@ -551,12 +551,6 @@ bool TCli::RunRequest(TConsoleAdapter& a, TSessionState request, TResult& result
         result.Text = "interrupted";
         return false;
     }
-    if (a.GaveUp) {
-        result.Status = qvxexit::UploadFailed;
-        result.Text =
-            "No answer from the boot loader for " + std::to_string(a.SilenceLimitMs / 1000) + " s";
-        return false;
-    }
     return true;
 }
 
@@ -729,7 +723,8 @@ TResult TCli::Upload(const TPortEntry& port) {
     auto a = NewAdapter(port);
     a->FirmwareFile = Opt.Args[0];
     a->WaitForPrompt = !Opt.NoWait;
-    a->SilenceLimitMs = Opt.TimeoutSeconds * 1000ull;
+    // Beyond 1000 hours the bound is as good as none.
+    a->SilenceLimitMs = std::min(Opt.TimeoutSeconds, 3600000u) * 1000u;
     TUploadReport report(Host.Console, *a, !Opt.Json);
     a->Progress = &report;
     TResult result;
@@ -737,20 +732,39 @@ TResult TCli::Upload(const TPortEntry& port) {
     json.Str("command", "upload").Str("file", a->FirmwareFile);
     const bool ran = RunRequest(*a, Opt.NoSearch ? ssStartUploadDirect : ssSendUpdate, result);
     const auto& s = a->Statuses;
+    const TUploadOutcome outcome = a->Updater.Outcome();
     if (result.Status == qvxexit::Interrupted && !s.empty())
         result.Text = s.back(); // "Firmware Update canceled..."
     if (ran) {
-        if (std::find(s.begin(), s.end(), FirmwareOk) != s.end()) {
-            result.Text = FirmwareOk;
-        } else if (s.empty()) {
+        switch (outcome) {
+        case uoNone: // the upload never started: the adapter did not answer
             NotFound(result);
-        } else {
+            break;
+        case uoDone:
+            result.Text = s.empty() ? std::string(FirmwareOk) : s.back();
+            break;
+        case uoBootLoaderSilent:
             result.Status = qvxexit::UploadFailed;
-            result.Text = s.back();
+            result.Text =
+                "No answer from the boot loader for " + std::to_string(Opt.TimeoutSeconds) + " s";
+            break;
+        case uoFileMissing:
+        case uoFileShort:
+            // The file changed after it was checked: its box says how.
+            result.Status = qvxexit::BadFile;
+            result.Text = LastBox();
+            break;
+        default:
+            result.Status = qvxexit::UploadFailed;
+            result.Text = s.empty() ? std::string(UploadOutcomeText(outcome)) : s.back();
+            break;
         }
     }
-    if (ran || a->Interrupted || a->GaveUp)
+    if (ran || a->Interrupted) {
         json.Strings("statuses", s);
+        if (outcome != uoNone)
+            json.Str("outcome", UploadOutcomeName(outcome));
+    }
     if (a->UploadStartMs && a->LastStatusMs >= a->UploadStartMs)
         json.Raw("seconds", std::to_string((a->LastStatusMs - a->UploadStartMs) / 1000.0));
     return Finish(result, json);

@@ -14,6 +14,18 @@ const Bytes DriverEnd("[END]");
 
 } // namespace
 
+const char* DriverImageResultText(TDriverImageResult result) {
+    switch (result) {
+    case diReceived:
+        return "image received";
+    case diNoImage:
+        return "no complete image";
+    case diPortNotOpened:
+        break;
+    }
+    return "port not opened";
+}
+
 TServiceExchange::TServiceExchange(IDeviceLink& link) : Link(link) {}
 
 void TServiceExchange::ClearReceived() {
@@ -27,6 +39,7 @@ TSessionState TServiceExchange::SendServiceCommand(const Bytes& text, TSessionSt
     Link.Write(text);
     NextStateOnReply = onReply;
     NextStateOnTimeout = onTimeout;
+    SentTicks = 0;
     return ssWaitSent;
 }
 
@@ -90,7 +103,7 @@ bool TServiceExchange::TakeReply() {
 TSessionState TServiceExchange::StepWait(TSessionState state) {
     if (state == ssWaitSent) {
         if (Link.OutputCount() > 0)
-            return ssWaitSent;
+            return ++SentTicks >= SentTicksMax ? NextStateOnTimeout : ssWaitSent;
         ArmSilenceTimeout(SilenceUnits);
         UnframedTicks = 0;
         state = ssWaitReply;
@@ -101,6 +114,12 @@ TSessionState TServiceExchange::StepWait(TSessionState state) {
         EchoReply();
     if (TakeReply())
         return NextStateOnReply;
+    if (InReply && RxText.size() > ReplyMaxBytes) {
+        // Nothing of a runaway reply is of use; what follows it is babble
+        // until the next start marker.
+        ClearReceived();
+        return NextStateOnTimeout;
+    }
     if (SilenceExpired())
         return NextStateOnTimeout;
     if (!InReply && ++UnframedTicks >= UnframedTicksMax)
@@ -108,23 +127,28 @@ TSessionState TServiceExchange::StepWait(TSessionState state) {
     return ssWaitReply;
 }
 
-bool TServiceExchange::FetchDriverImage(Bytes& payload) {
+TDriverImageResult TServiceExchange::FetchDriverImage(Bytes& payload) {
     payload.clear();
     if (!Link.Open())
-        return false;
+        return diPortNotOpened;
     Link.Write(DriverCommand);
     Bytes reply;
-    bool received = Link.ReadWait(reply, DriverIdleMs);
+    const bool received = Link.ReadWait(reply, DriverIdleMs, DriverTotalMs);
     Link.Close();
     if (!received)
-        return true;
-    size_t begin = reply.find(DriverBegin);
-    size_t end = reply.find(DriverEnd);
-    if (begin == Bytes::npos || end == Bytes::npos || end < begin + DriverBegin.size())
-        return true;
-    size_t from = begin + DriverBegin.size();
+        return diNoImage;
+    // A read that the deadline or the size limit cut short holds no "[END]"
+    // after its "[BEGIN]".
+    reply.resize(std::min(reply.size(), DriverMaxBytes));
+    const size_t begin = reply.find(DriverBegin);
+    if (begin == Bytes::npos)
+        return diNoImage;
+    const size_t from = begin + DriverBegin.size();
+    const size_t end = reply.find(DriverEnd);
+    if (end == Bytes::npos || end <= from)
+        return diNoImage;
     payload = reply.substr(from, end - from);
-    return true;
+    return diReceived;
 }
 
 } // namespace qvx

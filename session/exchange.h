@@ -13,6 +13,14 @@
 // that babbles without ever framing a reply cannot make RxText grow without
 // bound.
 //
+// Receive bound. A reply that passes ReplyMaxBytes without its end marker
+// is no reply at all (the largest identity fits in 64 KiB): the wait ends as
+// if the line had been silent, and what was received of it is dropped.
+//
+// Sent bound. A command that has not left the link within SentTicksMax ticks
+// (a line that holds its output back) ends the wait as the silence timeout
+// does: the request goes on to its timeout state.
+//
 // Silence timeout. Every received chunk re-arms it, so it measures silence,
 // not the length of the exchange: a reply that keeps streaming is waited for
 // as long as it streams. Bytes that never bring a start marker do not hold a
@@ -31,14 +39,35 @@
 
 namespace qvx {
 
+// How the driver image read ended.
+enum TDriverImageResult {
+    diReceived,      // a complete, non-empty image between its markers
+    diNoImage,       // nothing, or no complete "[BEGIN]"..."[END]" image
+    diPortNotOpened, // the link did not open; nothing was written
+};
+
+// "image received", "no complete image", "port not opened".
+const char* DriverImageResultText(TDriverImageResult result);
+
 class TServiceExchange {
 public:
     // Units passed to ArmSilenceTimeout by every wait: 20 ticks.
     static constexpr int SilenceUnits = 10;
     // Ticks that one wait spends at most without a start marker: 3 s.
     static constexpr int UnframedTicksMax = 300;
+    // Ticks that a command may take to leave the link: the silence timeout.
+    static constexpr int SentTicksMax = 2 * SilenceUnits;
+    // Size at which a reply without its end marker ends the wait.
+    static constexpr size_t ReplyMaxBytes = size_t{1} << 20;
     // Idle time that ends the driver reply.
     static constexpr uint32_t DriverIdleMs = 100;
+    // Overall limit of the driver reply. A full image (65,536 bytes) takes
+    // 5.7 s at the line's 11,520 bytes/s; 10 s leaves room for a device that
+    // is slow to start or pauses between its USB packets, and a read that
+    // trickles cannot hold the window for longer.
+    static constexpr uint32_t DriverTotalMs = 10000;
+    // Size at which the driver reply ends.
+    static constexpr size_t DriverMaxBytes = 65536;
 
     explicit TServiceExchange(IDeviceLink& link);
 
@@ -53,6 +82,8 @@ public:
     int SilenceTicks = 0;
     // Ticks of the current wait without a start marker.
     int UnframedTicks = 0;
+    // Ticks spent waiting for the command to leave the link.
+    int SentTicks = 0;
     // The session tick reads the link; false once the upload has the link.
     bool SessionReceiving = false;
     // Where the session goes when the awaited reply is complete, or when the
@@ -90,19 +121,20 @@ public:
     // One tick of the wait for a reply, in state ssWaitSent or ssWaitReply;
     // returns the state after it: the same wait state, ssWaitReply once the
     // command has left the writer, NextStateOnReply or NextStateOnTimeout
-    // (after the silence timeout, or after UnframedTicksMax ticks without a
-    // start marker).
+    // (after SentTicksMax ticks with the command still in the writer, after
+    // the silence timeout, after UnframedTicksMax ticks without a start
+    // marker, or once a reply passes ReplyMaxBytes without its end).
     // Any other state is returned unchanged. The session continues after a
     // wait tick in every case.
     TSessionState StepWait(TSessionState state);
 
     // The one-shot "!Morvek_SC_D" exchange outside a session: opens the link
     // on its current port, writes the command, collects until the line is
-    // quiet for 100 ms, closes the link. payload = every byte between the
-    // first "[BEGIN]" and the first "[END]"; empty when either is missing or
-    // "[END]" comes first. False (payload empty, nothing written) when the
-    // link does not open.
-    bool FetchDriverImage(Bytes& payload);
+    // quiet for DriverIdleMs, DriverMaxBytes have come or DriverTotalMs have
+    // passed, closes the link. payload = every byte between the first
+    // "[BEGIN]" and the first "[END]" when both came in that order with
+    // something between them (diReceived); empty otherwise.
+    [[nodiscard]] TDriverImageResult FetchDriverImage(Bytes& payload);
 
 private:
     IDeviceLink& Link;

@@ -1,6 +1,8 @@
 // The adapter's self-test with its log echoed live into the test log.
 #include "session/selftest.h"
 
+#include "session/exchange.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -80,7 +82,11 @@ void TSelfTestEcho::Echo(const Bytes& rx) {
     // ended the reply then, so the search starts just before the next byte.
     const size_t from = static_cast<size_t>(Pos - 1);
     const size_t end = rx.find("\r\n\r\n", std::max<size_t>(2, from >= 3 ? from - 3 : 0));
-    const size_t limit = end == Bytes::npos ? rx.size() : end + 4;
+    // A reply never grows past the exchange's bound, and neither does its echo.
+    const size_t limit =
+        std::min(end == Bytes::npos ? rx.size() : end + 4, TServiceExchange::ReplyMaxBytes);
+    if (from >= limit)
+        return;
     const size_t next = EchoPieces(View, rx, from, limit, LineIndex);
     if (next > from) {
         Pos = static_cast<int>(next) + 1;

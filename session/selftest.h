@@ -38,7 +38,8 @@ public:
     // Before a reply: nothing echoed yet.
     void Reset();
     // Echoes what has arrived of the reply in rx (which begins with its start
-    // marker) and not been echoed yet; nothing behind its end marker.
+    // marker) and not been echoed yet; nothing behind its end marker and
+    // nothing past TServiceExchange::ReplyMaxBytes.
     void Echo(const Bytes& rx);
     // The reply is complete (body in reply): one whose start and end came in
     // the same tick is echoed now, whole; then the verdict.

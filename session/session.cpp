@@ -58,11 +58,20 @@ bool TSession::Reset() {
 
 void TSession::Tick() {
     View.ArmTick(0);
-    Exchange.ReceiveTick();
-    if (Step())
-        View.ArmTick(TickMs);
-    else
+    try {
+        Exchange.ReceiveTick();
+        if (Step())
+            View.ArmTick(TickMs);
+        else
+            SessionState = ssIdle;
+    } catch (...) {
+        // A step that throws ends its session as any end does: the link
+        // closed, the window unlocked. The error itself goes on to whoever
+        // shows errors that escape a handler.
         SessionState = ssIdle;
+        Finish();
+        throw;
+    }
 }
 
 void TSession::ShowNotFound() {

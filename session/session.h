@@ -72,7 +72,8 @@ public:
     bool Search();
     // The reset command; it starts the identify attempts over as well.
     bool Reset();
-    // One tick of the running session.
+    // One tick of the running session. A step that throws ends the session
+    // (link closed, window unlocked, state idle); the exception is rethrown.
     void Tick();
     // "<product> Adapter is not found on Communication Port <port>".
     void ShowNotFound();

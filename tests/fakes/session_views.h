@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
 
 namespace qvx {
 
@@ -36,7 +37,11 @@ struct TFakeSessionViews : ISessionView, IIdentityView, ISelfTestView {
         ++Unlocks;
         FocusRestored = restoreFocus;
     }
+    // Set by a test: the next ClearIdentity fails for want of memory.
+    bool ClearIdentityThrows = false;
     void ClearIdentity() override {
+        if (ClearIdentityThrows)
+            throw std::bad_alloc();
         ++IdentityClears;
         ClearModes();
         Fields.clear();

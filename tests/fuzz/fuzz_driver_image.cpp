@@ -12,7 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     link.WaitReply = reply;
     TServiceExchange exchange(link);
     Bytes image = "stale";
-    FUZZ_CHECK(exchange.FetchDriverImage(image));
+    const TDriverImageResult result = exchange.FetchDriverImage(image);
+    FUZZ_CHECK(result != diPortNotOpened);
+    FUZZ_CHECK((result == diReceived) == !image.empty());
     FUZZ_CHECK(!link.IsOpen());
     FUZZ_CHECK(link.Written.size() == 1 && link.Written[0] == "!Morvek_SC_D");
 

@@ -19,6 +19,7 @@ public:
     bool WriteSucceeds = true;
     Bytes WaitReply; // what ReadWait delivers; nothing when empty
     uint32_t WaitIdleMs = 0;
+    uint32_t WaitTotalMs = 0;
     int ReadAvailableCalls = 0;
 
     bool Write(const Bytes& bytes) override {
@@ -35,8 +36,9 @@ public:
         }
         return true;
     }
-    bool ReadWait(Bytes& text, uint32_t idleMs, uint32_t = 0) override {
+    bool ReadWait(Bytes& text, uint32_t idleMs, uint32_t totalMs = 0) override {
         WaitIdleMs = idleMs;
+        WaitTotalMs = totalMs;
         if (WaitReply.empty())
             return false;
         text = WaitReply;
@@ -215,7 +217,7 @@ TEST_F(ExchangeTest, SendWritesTheBareCommandOnce) {
 TEST_F(ExchangeTest, WaitSentHoldsWhileTheWriterIsBusy) {
     Send("!Morvek_SC_I");
     Link.Backlog = 12;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 1; i < 20; ++i) {
         Tick();
         ASSERT_EQ(State, ssWaitSent);
     }
@@ -225,6 +227,17 @@ TEST_F(ExchangeTest, WaitSentHoldsWhileTheWriterIsBusy) {
     Tick();
     EXPECT_EQ(State, ssIdentityDone);
     EXPECT_EQ(Exchange.LastReply, "CR:x");
+}
+
+TEST_F(ExchangeTest, ACommandThatNeverLeavesTimesOutAfterTwentyTicks) {
+    Send("!Morvek_SC_I");
+    Link.Backlog = 12; // a line that holds its output back
+    for (int i = 1; i < 20; ++i) {
+        Tick();
+        ASSERT_EQ(State, ssWaitSent) << "tick " << i;
+    }
+    Tick();
+    EXPECT_EQ(State, ssSendIdentify);
 }
 
 TEST_F(ExchangeTest, TimeoutComesAfterTwentySilentTicks) {
@@ -256,6 +269,22 @@ TEST_F(ExchangeTest, ArrivingBytesPostponeTheTimeout) {
     EXPECT_EQ(State, ssIdentityDone);
     EXPECT_EQ(Exchange.LastReply.substr(0, 13), "CR:Test log\r\n");
     EXPECT_EQ(Exchange.LastReply.size(), 13 + 500 * 6 - 2u);
+}
+
+TEST_F(ExchangeTest, AReplyWithoutEndEndsAsATimeoutPastOneMebibyte) {
+    Send("!Morvek_SC_T");
+    Tick();
+    Tick("\r\nCR:Test log\r\n");
+    const Bytes chunk = Bytes(4094, 'x') + "\r\n"; // streaming without pause
+    size_t received = 0;
+    while (State == ssWaitReply && received < 3 * TServiceExchange::ReplyMaxBytes) {
+        Tick(chunk);
+        received += chunk.size();
+    }
+    EXPECT_EQ(State, ssSendIdentify);
+    EXPECT_GT(received, TServiceExchange::ReplyMaxBytes - chunk.size());
+    EXPECT_LE(received, TServiceExchange::ReplyMaxBytes + chunk.size());
+    EXPECT_TRUE(Exchange.RxText.empty());
 }
 
 TEST_F(ExchangeTest, LateAnswerToAnEarlierAttemptIsFound) {
@@ -300,7 +329,7 @@ TEST_F(ExchangeTest, DriverImageIsTheBytesBetweenTheMarkers) {
     const Bytes image = Raw("MZ\x00\xFF[BEGIN]MkdV1.2");
     Link.WaitReply = "echo[BEGIN]" + image + "[END]\r\n[END]";
     Bytes payload = "old";
-    ASSERT_TRUE(Exchange.FetchDriverImage(payload));
+    ASSERT_EQ(Exchange.FetchDriverImage(payload), diReceived);
     EXPECT_EQ(payload, image);
     EXPECT_EQ(Link.Writes, std::vector<Bytes>{"!Morvek_SC_D"});
     EXPECT_EQ(Link.WaitIdleMs, 100u);
@@ -309,22 +338,28 @@ TEST_F(ExchangeTest, DriverImageIsTheBytesBetweenTheMarkers) {
     EXPECT_EQ(Link.PortName(), "COM3");
 }
 
-TEST_F(ExchangeTest, DriverImageIsEmptyWithoutBothMarkersInOrder) {
+TEST_F(ExchangeTest, DriverImageReadEndsAtItsDeadline) {
+    // A full image takes 5.7 s at the line's rate; a trickle ends at 10 s.
+    Link.WaitReply = "[BEGIN]x[END]";
+    Bytes payload;
+    ASSERT_EQ(Exchange.FetchDriverImage(payload), diReceived);
+    EXPECT_EQ(Link.WaitTotalMs, 10000u);
+}
+
+TEST_F(ExchangeTest, DriverImageIsNoImageWithoutBothMarkersInOrder) {
     const Bytes replies[] = {"[BEGIN]data without end", "data[END]", "[END]x[BEGIN]y[END]",
-                             "[BEGIN[END]"};
+                             "[BEGIN[END]", "[BEGIN][END]",
+                             // the read stops at 65,536 bytes: no end within them
+                             "[BEGIN]" + Bytes(65536, 'x') + "[END]"};
     for (const Bytes& reply : replies) {
         Link.WaitReply = reply;
         Bytes payload = "old";
-        ASSERT_TRUE(Exchange.FetchDriverImage(payload)) << reply;
-        EXPECT_EQ(payload, "") << reply;
+        EXPECT_EQ(Exchange.FetchDriverImage(payload), diNoImage) << reply.substr(0, 40);
+        EXPECT_EQ(payload, "") << reply.substr(0, 40);
     }
-    Link.WaitReply = "[BEGIN][END]";
-    Bytes payload = "old";
-    EXPECT_TRUE(Exchange.FetchDriverImage(payload));
-    EXPECT_EQ(payload, "");
-
     Link.WaitReply.clear(); // silence
-    EXPECT_TRUE(Exchange.FetchDriverImage(payload));
+    Bytes payload = "old";
+    EXPECT_EQ(Exchange.FetchDriverImage(payload), diNoImage);
     EXPECT_EQ(payload, "");
     EXPECT_EQ(Link.Opens, Link.Closes);
 }
@@ -333,7 +368,7 @@ TEST_F(ExchangeTest, DriverImageNeedsTheLinkToOpen) {
     Link.OpenSucceeds = false;
     Link.WaitReply = "[BEGIN]x[END]";
     Bytes payload = "old";
-    EXPECT_FALSE(Exchange.FetchDriverImage(payload));
+    EXPECT_EQ(Exchange.FetchDriverImage(payload), diPortNotOpened);
     EXPECT_EQ(payload, "");
     EXPECT_TRUE(Link.Writes.empty());
 }

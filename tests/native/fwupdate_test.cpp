@@ -90,9 +90,9 @@ Bytes Request(uint16_t page) {
 class FwUpdaterTest : public ::testing::Test {
 protected:
     void SetUp() override { Link.Opened = true; }
-    bool Start(const Bytes& image, bool wait = true) {
+    bool Start(const Bytes& image, bool wait = true, unsigned silenceLimitMs = 0) {
         Files.Put("C:\\fw\\new.rfw", image);
-        return Updater.StartUpload(Link, "C:\\fw\\new.rfw", wait);
+        return Updater.StartUpload(Link, "C:\\fw\\new.rfw", wait, silenceLimitMs);
     }
     // The boot loader sends bytes; the next tick takes them.
     void Answer(const Bytes& bytes) {
@@ -108,6 +108,25 @@ protected:
     TScriptLink Link;
     TFwUpdater Updater{UserIo, Files, Timers, View};
 };
+
+const char* const SilentText = "No answer from the boot loader for 30 s: reconnect the adapter, "
+                               "tick \"Do not Search\" and \"Wait\", then press Run.";
+const char* const LostText = "The adapter was disconnected: reconnect it, tick \"Do not Search\" "
+                             "and \"Wait\", then press Run.";
+
+TEST(UploadOutcome, NamesForScripts) {
+    EXPECT_STREQ(UploadOutcomeName(uoDone), "done");
+    EXPECT_STREQ(UploadOutcomeName(uoConnectError), "connect_error");
+    EXPECT_STREQ(UploadOutcomeName(uoHeaderError), "header_error");
+    EXPECT_STREQ(UploadOutcomeName(uoPageError), "page_error");
+    EXPECT_STREQ(UploadOutcomeName(uoEndError), "end_error");
+    EXPECT_STREQ(UploadOutcomeName(uoBootLoaderSilent), "boot_loader_silent");
+    EXPECT_STREQ(UploadOutcomeName(uoLinkLost), "link_lost");
+    EXPECT_STREQ(UploadOutcomeName(uoCancelled), "cancelled");
+    EXPECT_STREQ(UploadOutcomeName(uoFileMissing), "file_missing");
+    EXPECT_STREQ(UploadOutcomeName(uoFileShort), "file_short");
+    EXPECT_STREQ(UploadOutcomeName(uoFileTooLarge), "file_too_large");
+}
 
 TEST(Checksum, SumsBytesModulo65536) {
     EXPECT_EQ(Checksum16("abc"), 0x0126);
@@ -153,6 +172,7 @@ TEST_F(FwUpdaterTest, TwoPageUploadInWireOrder) {
                                         "Writing Page #1", "Writing Page #1 : Ok",
                                         "Updating firmware", "Updating firmware : Ok"}));
     EXPECT_EQ(View.Status, "Updating firmware : Ok");
+    EXPECT_EQ(Updater.Outcome(), uoDone);
 }
 
 TEST_F(FwUpdaterTest, WithoutWaitTheConnectFrameGoesFirst) {
@@ -239,6 +259,90 @@ TEST_F(FwUpdaterTest, TrailingPartialPageIsNeverSent) {
     EXPECT_EQ(Link.Writes.back(), "@" + Word(5));
 }
 
+TEST_F(FwUpdaterTest, APartialLastPageIsNamedBeforeTheFinalStatus) {
+    ASSERT_TRUE(Start(Image(80 + 300), false));
+    Answer(Bytes("+\x00", 2));
+    Answer(HeaderAnswer(128));
+    for (uint16_t page = 0; page < 2; ++page) {
+        Answer(Request(page));
+        Answer(Ack(page));
+    }
+    Answer(Request(2));
+    Answer(Ack(EndMarkerPage));
+    EXPECT_FALSE(Updater.IsUploading());
+    EXPECT_EQ(Updater.Outcome(), uoDone);
+    ASSERT_GE(View.Lines.size(), 2u);
+    EXPECT_EQ(View.Lines[View.Lines.size() - 2],
+              "The last 44 bytes of the firmware file are less than a page and were not sent");
+    EXPECT_EQ(View.Lines.back(), "Updating firmware : Ok");
+}
+
+TEST_F(FwUpdaterTest, AFileOfMorePagesThanPageNumbersIsRefusedBeforeTheFirstPage) {
+    ASSERT_TRUE(Start(Image(80 + 65535 * 2 + 2), false));
+    Answer(Bytes("+\x00", 2));
+    Answer(HeaderAnswer(2)); // 65,536 pages: the last would be numbered 0xFFFF
+    EXPECT_FALSE(Updater.IsUploading());
+    EXPECT_EQ(Updater.Outcome(), uoFileTooLarge);
+    EXPECT_EQ(View.Lines.back(), "The firmware file is too large: 65536 pages of 2 bytes, at most "
+                                 "65535. Nothing was written; choose the adapter's firmware file.");
+    EXPECT_EQ(Link.Writes.size(), 2u); // connect and header only
+    EXPECT_FALSE(Link.Opened);
+    // 65,535 pages can be named.
+    Link.Opened = true;
+    ASSERT_TRUE(Start(Image(80 + 65535 * 2 + 1), false));
+    Answer(Bytes("+\x00", 2));
+    Answer(HeaderAnswer(2));
+    EXPECT_TRUE(Updater.IsUploading());
+    EXPECT_EQ(Updater.PageCount, 65535);
+}
+
+TEST_F(FwUpdaterTest, ABootLoaderSilentForTheBoundEndsTheUploadInEveryStage) {
+    // How far the boot loader answers before it goes silent: not at all (the
+    // connect stage), the connection only (the header stages), a page.
+    for (int answered = 0; answered < 3; ++answered) {
+        Link.Opened = true;
+        View.Lines.clear();
+        ASSERT_TRUE(Start(Image(80 + 256), false, 30000));
+        if (answered >= 1)
+            Answer(Bytes("+\x00", 2));
+        if (answered >= 2) {
+            Answer(HeaderAnswer(128));
+            Answer(Request(0));
+            ASSERT_EQ(Updater.Stage, usPages);
+        }
+        // Silent from the last answer on (or from the start).
+        Timers.Advance(30000 - 1);
+        ASSERT_TRUE(Updater.IsUploading()) << answered;
+        Timers.Advance(1);
+        EXPECT_FALSE(Updater.IsUploading()) << answered;
+        EXPECT_EQ(Updater.Outcome(), uoBootLoaderSilent);
+        EXPECT_EQ(View.Lines.back(), SilentText);
+        EXPECT_EQ(View.Status, SilentText);
+        EXPECT_FALSE(Link.Opened);
+        EXPECT_EQ(Timers.RunningCount(), 0u);
+    }
+}
+
+TEST_F(FwUpdaterTest, TheWaitForThePromptHasNoLimit) {
+    ASSERT_TRUE(Start(Image(80 + 256), true, 30000));
+    Timers.Advance(10 * 60 * 1000);
+    EXPECT_TRUE(Updater.IsUploading());
+    EXPECT_EQ(View.Lines.back(), "Waiting Connection...");
+}
+
+TEST_F(FwUpdaterTest, ALostLinkEndsTheUploadAtTheNextPoll) {
+    ASSERT_TRUE(Start(Image(80 + 256), false, 30000));
+    Answer(Bytes("+\x00", 2));
+    Answer(HeaderAnswer(128));
+    Link.Gone = true; // unplugged
+    Tick();
+    EXPECT_FALSE(Updater.IsUploading());
+    EXPECT_EQ(Updater.Outcome(), uoLinkLost);
+    EXPECT_EQ(View.Lines.back(), LostText);
+    EXPECT_FALSE(Link.Opened);
+    EXPECT_EQ(Timers.RunningCount(), 0u);
+}
+
 TEST_F(FwUpdaterTest, SilentBootLoaderGetsTheFallbackHeaderAfterFiveTicks) {
     const Bytes image = Image(264 + 64);
     ASSERT_TRUE(Start(image, false));
@@ -277,6 +381,7 @@ TEST_F(FwUpdaterTest, ThreeNaksRetryAPositiveReplyResetsAndFourthEnds) {
     Answer("----");
     EXPECT_FALSE(Updater.IsUploading());
     EXPECT_EQ(View.Lines.back(), "Writing Page #7 : Error");
+    EXPECT_EQ(Updater.Outcome(), uoPageError);
     EXPECT_EQ(View.Status, "Writing Page #7 : Error");
     EXPECT_EQ(Link.Writes.size(), writes); // nothing sent after an error
 }
@@ -289,6 +394,7 @@ TEST_F(FwUpdaterTest, NakToTheEndMarkerEndsWithError) {
     Answer("-");
     EXPECT_FALSE(Updater.IsUploading());
     EXPECT_EQ(View.Lines.back(), "Error updating firmware...");
+    EXPECT_EQ(Updater.Outcome(), uoEndError);
 }
 
 TEST_F(FwUpdaterTest, WrongFramesInConnectAndHeaderStagesEndTheUpload) {
@@ -296,12 +402,14 @@ TEST_F(FwUpdaterTest, WrongFramesInConnectAndHeaderStagesEndTheUpload) {
     Answer("-");
     EXPECT_FALSE(Updater.IsUploading());
     EXPECT_EQ(View.Lines.back(), "Connecting: Error");
+    EXPECT_EQ(Updater.Outcome(), uoConnectError);
     Link.Opened = true;
     View.Lines.clear();
     ASSERT_TRUE(Start(Image(100), false));
     Answer(Bytes("+\x00", 2));
     Answer(">");
     EXPECT_EQ(View.Lines.back(), "Send Header: Error");
+    EXPECT_EQ(Updater.Outcome(), uoHeaderError);
     EXPECT_FALSE(Link.Opened);
 }
 
@@ -327,6 +435,7 @@ TEST_F(FwUpdaterTest, CancelWhileRunningAndWhileIdle) {
     Updater.CancelUpload();
     EXPECT_FALSE(Updater.IsUploading());
     EXPECT_EQ(View.Lines.back(), "Firmware Update canceled...");
+    EXPECT_EQ(Updater.Outcome(), uoCancelled);
     EXPECT_FALSE(Link.Opened);
     EXPECT_TRUE(Link.Writes.empty());
     EXPECT_EQ(Timers.RunningCount(), 0u);
@@ -339,7 +448,9 @@ TEST_F(FwUpdaterTest, FileProblemsShowTheirBoxesAndLeaveTheLinkAlone) {
     EXPECT_EQ(UserIo.Boxes()[0].Text, "File \"C:\\none.rfw\" is not found.");
     EXPECT_EQ(UserIo.Boxes()[0].Caption, "Open Firware file...");
     EXPECT_EQ(UserIo.Boxes()[0].Flags, mb::IconStop);
+    EXPECT_EQ(Updater.Outcome(), uoFileMissing);
     EXPECT_FALSE(Start(Image(79)));
+    EXPECT_EQ(Updater.Outcome(), uoFileShort);
     ASSERT_EQ(UserIo.Boxes().size(), 2u);
     EXPECT_EQ(UserIo.Boxes()[1].Text, "Error! Firmware file \"C:\\fw\\new.rfw\" is short.");
     EXPECT_FALSE(Start(""));
@@ -359,14 +470,14 @@ TEST_F(FwUpdaterTest, OpensAClosedLinkAndFailsQuietlyWhenItCannot) {
     EXPECT_EQ(UserIo.Boxes().size(), 0u);
 }
 
-TEST_F(FwUpdaterTest, LinkClosedUnderTheUploadStopsPollingUntilCancel) {
+TEST_F(FwUpdaterTest, ALinkClosedUnderTheUploadEndsItAsLost) {
     ASSERT_TRUE(Start(Image(100)));
     Link.Opened = false;
     Tick();
-    EXPECT_TRUE(Updater.IsUploading());
-    EXPECT_FALSE(Updater.PollTimer()->Running());
-    Updater.CancelUpload();
     EXPECT_FALSE(Updater.IsUploading());
+    EXPECT_EQ(Updater.Outcome(), uoLinkLost);
+    EXPECT_EQ(View.Lines.back(), LostText);
+    EXPECT_EQ(Timers.RunningCount(), 0u);
 }
 
 TEST_F(FwUpdaterTest, AllFramesOfOneTickAreHandledInIt) {

@@ -615,6 +615,20 @@ TEST_F(DriverInstallTest, InstallsTheImageTheAdapterSends) {
     EXPECT_FALSE(Link.IsOpen());
 }
 
+TEST_F(DriverInstallTest, WithoutAWholeImageNothingIsChangedAndTheErrorShown) {
+    Configure("driver.image=");
+    Identify();
+    Form.btJ2534_Install.UserClick();
+    ASSERT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
+    EXPECT_EQ(UserIo.Boxes()[0].Caption, "Quorvelix Configurator Version 2.3.1.8 - Error...");
+    EXPECT_EQ(UserIo.Boxes()[0].Flags, 16u);
+    std::string content;
+    EXPECT_FALSE(Installed(content));
+    EXPECT_TRUE(Form.cbJ2534_Devices.Items().empty());
+    EXPECT_FALSE(Link.IsOpen());
+}
+
 TEST_F(DriverInstallTest, NoAdapterOnThePort) {
     Identify();
     Link.SetOpenFails(true);

@@ -105,13 +105,23 @@ TEST_F(QvxPosix, IdentifiesAndUploadsOverASerialDevice) {
 TEST_F(QvxPosix, ADeviceThatVanishesMidUploadEndsItWithAnError) {
     TSimDevice device("boot.pagesize=256\nfault.disconnect.bytes=100\n");
     ASSERT_TRUE(device.Ready);
-    // The upload waits for the boot loader without a limit of its own; the
-    // console gives up after the silence it is allowed.
-    TRun run = Qvx({"upload", "fw.rfw", "--timeout", "2", "--port", device.Link});
+    TRun run = Qvx({"upload", "fw.rfw", "--json", "--port", device.Link});
     EXPECT_EQ(run.Status, 7) << run.Out << run.Err;
-    EXPECT_NE(run.Err.find("No answer from the boot loader for 2 s"), std::string::npos)
-        << run.Err;
-    EXPECT_NE(run.Out.find("Firmware Update canceled...\n"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("\"outcome\":\"link_lost\""), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("The adapter was disconnected: reconnect it"), std::string::npos)
+        << run.Out;
+}
+
+TEST_F(QvxPosix, ABootLoaderSilentForTheTimeoutEndsTheUploadWithAnError) {
+    TSimDevice device("boot.pagesize=256\nfault.silent=1\n");
+    ASSERT_TRUE(device.Ready);
+    TRun run = Qvx(
+        {"upload", "fw.rfw", "--no-search", "--no-wait", "--timeout", "2", "--port", device.Link});
+    EXPECT_EQ(run.Status, 7) << run.Out << run.Err;
+    EXPECT_NE(run.Err.find("No answer from the boot loader for 2 s"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Out.find("No answer from the boot loader for 2 s: reconnect the adapter"),
+              std::string::npos)
+        << run.Out;
 }
 
 TEST_F(QvxPosix, AnInterruptCancelsTheUploadAsStopDoes) {

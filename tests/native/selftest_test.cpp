@@ -70,6 +70,17 @@ TEST_F(SelfTestEcho, BareCrOnTheFirstLineDoesNotOverwrite) {
     EXPECT_EQ(Lines()[0], "CR:ab");
 }
 
+TEST_F(SelfTestEcho, ALogWithoutEndIsEchoedUpToTheReplyBoundOnly) {
+    const Bytes line = Bytes(1022, 'x') + "\r\n";
+    Bytes log = "\r\nCR:Test log\r\n";
+    while (log.size() < 2 * TServiceExchange::ReplyMaxBytes)
+        log += line;
+    RunTest(log, 64 * 1024);
+    EXPECT_TRUE(Session.Idle());
+    EXPECT_LE(View.TestLogText().size(), TServiceExchange::ReplyMaxBytes);
+    EXPECT_EQ(View.Results, 0);
+}
+
 TEST_F(SelfTestEcho, SilentAdapterGetsNoVerdict) {
     RunTest("", 0);
     EXPECT_EQ(View.Results, 0);

@@ -73,6 +73,17 @@ TEST_F(SessionEngine, SearchIdentifiesTheAdapterAndStoresThePort) {
     EXPECT_EQ(View.TickMs, 0u);
 }
 
+TEST_F(SessionEngine, AThrowingTickEndsItsSessionAndPassesTheErrorOn) {
+    ASSERT_TRUE(Session.Search());
+    Session.Tick(); // locks
+    View.ClearIdentityThrows = true;
+    EXPECT_THROW(Session.Tick(), std::bad_alloc);
+    EXPECT_TRUE(Session.Idle());
+    EXPECT_FALSE(Link.Opened);
+    EXPECT_EQ(View.Unlocks, 1);
+    EXPECT_EQ(View.TickMs, 0u);
+}
+
 TEST_F(SessionEngine, SilentAdapterIsReportedAfterExactlyFourSendsOfTwentyTicksEach) {
     ASSERT_TRUE(Session.Search());
     // Tick 1 locks, tick 2 clears, tick 3 sends; then each wait is 20 ticks.

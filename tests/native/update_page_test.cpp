@@ -107,6 +107,28 @@ TEST_F(UpdatePageTest, DoNotSearchUploadsDirectly) {
     EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"<"}));
 }
 
+TEST_F(UpdatePageTest, ABootLoaderSilentForThirtySecondsEndsTheUploadAndUnlocks) {
+    Files.Put("C:\\fw.rfw", Bytes(100, 'f'));
+    Form.edFW_File.SetText("C:\\fw.rfw");
+    Form.rbAddMode.UserClick();
+    Form.ckbNotSearch.UserClick();
+    Form.ckbWait.UserClick(); // untick: '<' goes first, and nothing answers it
+    Form.btUpdateRun.UserClick();
+    Timers.Advance(29000);
+    ASSERT_TRUE(Form.Updater.IsUploading());
+    Timers.Advance(2000);
+    EXPECT_FALSE(Form.Updater.IsUploading());
+    const std::string text = "No answer from the boot loader for 30 s: reconnect the adapter, "
+                             "tick \"Do not Search\" and \"Wait\", then press Run.";
+    EXPECT_EQ(Form.edUpdateSatus.Text(), text);
+    EXPECT_EQ(Form.memUpdate.Lines().back(), text);
+    RunSession();
+    EXPECT_EQ(Form.Session.State(), ssIdle);
+    EXPECT_EQ(Form.btUpdateRun.Caption(), "Run");
+    EXPECT_FALSE(Link.Opened);
+    EXPECT_TRUE(Form.btSearch.Enabled());
+}
+
 TEST_F(UpdatePageTest, AMissingFileEndsTheSessionWithItsBox) {
     Form.edFW_File.SetText("C:\\none.rfw");
     Form.rbAddMode.UserClick();
