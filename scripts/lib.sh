@@ -113,6 +113,24 @@ qvx_find_wine() {
                       echo /usr/lib/wine/wineserver)"
 }
 
+# Wine runs the 32-bit Windows programs through its 32-bit loader, an i386
+# Linux program. A kernel (or sandbox) that does not execute 32-bit x86
+# programs refuses it with "Exec format error" (status 126), and then nothing
+# of the Windows side can run on this machine at all.
+qvx_can_run_wine() {
+    qvx_find_wine
+    local loader
+    for loader in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine/wine "$QVX_WINE"; do
+        [ -x "$loader" ] || continue
+        local status=0
+        "$loader" --version </dev/null >/dev/null 2>&1 || status=$?
+        [ "$status" -ne 126 ] && return 0
+        qvx_say "this machine cannot execute 32-bit x86 programs: $loader fails with status 126 (Exec format error)"
+        return 1
+    done
+    return 0
+}
+
 # A 32-bit prefix of our own inside the build folder, never the user's.
 qvx_wine_env() {
     qvx_find_wine

@@ -8,6 +8,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 qvx_install_deps
 qvx_build win32 Configurator demo
 demo_dir="$QVX_BUILD/win32/demo"
+if ! qvx_can_run_wine; then
+    qvx_say "the program is built in $demo_dir, but Wine cannot start it on this machine"
+    exit 1
+fi
 
 # The demo's simulated adapter is the USB device QV2A0017 (demo/mvd2xx.cfg);
 # a first run selects it unless a port was chosen before.
