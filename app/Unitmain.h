@@ -63,6 +63,9 @@ public:
     TControl* FocusAfterSession = nullptr;
     // The mode list's selected item.
     TListItem* SelectedModeItem = nullptr;
+    // From Lock to Unlock a request holds the window: nothing enables the
+    // controls that raise requests in between.
+    bool Locked = false;
     // The port list as last shown, parallel to the items of cbCOM.
     TPortLists Ports;
 

@@ -94,6 +94,20 @@ TEST_F(UpdatePageTest, UpdateSendsTheCommandThenUploadsAndCanBeStopped) {
     EXPECT_EQ(Form.ActiveControl(), &Form.btUpdateRun);
 }
 
+TEST_F(UpdatePageTest, TheOptionsDoNotEnableRunWhileTheUpdateCommandWaits) {
+    Identify();
+    Files.Put("C:\\fw.rfw", Bytes(80 + 64, 'f'));
+    Form.edFW_File.SetText("C:\\fw.rfw");
+    Form.rbAddMode.UserClick(); // "Wait" becomes available
+    Form.btUpdateRun.UserClick();
+    Timers.Advance(40); // "!Morvek_SC_U" is out, its answer not yet in
+    ASSERT_TRUE(Form.pcOptions.Enabled());
+    ASSERT_FALSE(Form.Updater.IsUploading());
+    ASSERT_FALSE(Form.btUpdateRun.Enabled());
+    Form.ckbWait.UserClick();
+    EXPECT_FALSE(Form.btUpdateRun.Enabled());
+}
+
 TEST_F(UpdatePageTest, DoNotSearchUploadsDirectly) {
     Files.Put("C:\\fw.rfw", Bytes(100, 'f'));
     Form.edFW_File.SetText("C:\\fw.rfw");
