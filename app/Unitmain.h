@@ -217,6 +217,8 @@ public:
     // ---- Event handlers ----
     virtual void FormCreate();
     virtual void FormShow();
+    // Whether the window may close now; a running upload asks the user first.
+    virtual bool FormCloseQuery();
     virtual void FormClose();
     virtual void pcOptionsChange();
 

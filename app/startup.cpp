@@ -94,6 +94,19 @@ void TfrmMain::FormShow() {
     SetBounds(left, top, Width(), Height());
 }
 
+bool TfrmMain::FormCloseQuery() {
+    // Closing mid-upload would leave the adapter in its boot loader with a
+    // partial image: the user decides, and "Yes" stops it as "Stop" does.
+    if (!Updater.IsUploading())
+        return true;
+    if (Settings.ShowMessageBox("Close...", "A firmware update is running. Stop it and close?",
+                                mb::YesNo | mb::IconQuestion) != idbutton::Yes)
+        return false;
+    Updater.CancelUpload();
+    btUpdateRun.SetCaption("Run");
+    return true;
+}
+
 void TfrmMain::FormClose() {
     Probe.Release();
     Modes.SaveSortOrder();

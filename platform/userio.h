@@ -10,6 +10,7 @@ namespace qvx {
 namespace mb {
 constexpr unsigned Ok = 0x00;
 constexpr unsigned YesNoCancel = 0x03;
+constexpr unsigned YesNo = 0x04;
 constexpr unsigned IconStop = 0x10;
 constexpr unsigned IconQuestion = 0x20;
 constexpr unsigned IconInformation = 0x40;
@@ -41,7 +42,7 @@ public:
     // Modal; returns the button pressed (idbutton::Ok...). May be called from
     // any thread.
     virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
-                           TBoxOwner owner) = 0;
+                        TBoxOwner owner) = 0;
     // On OK the chosen path is stored in request.FileName and true returned;
     // on Cancel request.FileName is unchanged and false returned.
     virtual bool OpenFileDialog(TOpenFileRequest& request) = 0;

@@ -503,6 +503,8 @@ public:
     // window (the Windows layer, or a test).
     std::function<void()> OnCreate;
     std::function<void()> OnShow;
+    // Asked before the user's close: false keeps the window open.
+    std::function<bool()> OnCloseQuery;
     std::function<void()> OnClose;
 
 private:

@@ -1212,14 +1212,22 @@ LRESULT TWin32Form::ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARA
             Form.UserMoved(outer.left, outer.top);
         return 0;
     }
-    case WM_CLOSE:
+    case WM_CLOSE: {
         handled = true;
+        bool close = true;
+        Guard([this, &close] {
+            if (Form.OnCloseQuery)
+                close = Form.OnCloseQuery();
+        });
+        if (!close)
+            return 0;
         Guard([this] {
             if (Form.OnClose)
                 Form.OnClose();
         });
         DestroyWindow(window);
         return 0;
+    }
     case WM_DESTROY:
         if (QuitOnDestroy)
             PostQuitMessage(0);

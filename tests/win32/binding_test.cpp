@@ -437,6 +437,21 @@ TEST_F(Binding, ClosingRunsOnCloseAndLaterChangesGoNowhere) {
     EXPECT_EQ(Form.btInFrame.AttachedPeer(), nullptr);
 }
 
+TEST_F(Binding, ACloseQueryAnsweringFalseKeepsTheWindow) {
+    int closes = 0;
+    bool allow = false;
+    Form.OnCloseQuery = [&] { return allow; };
+    Form.OnClose = [&] { ++closes; };
+    HWND window = Window.Handle();
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(IsWindow(window));
+    allow = true;
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(IsWindow(window));
+}
+
 TEST_F(Binding, EveryPageOfTheSamplePaintsItsControls) {
     AddRow("01", "A", 0);
     AddRow("02", "B", 1);
