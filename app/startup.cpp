@@ -80,9 +80,14 @@ void TfrmMain::FormCreate() {
     }
 
     // 13. A firmware file given on the command line opens the Update page.
-    if (!CommandLine.empty() && Platform.Files.FileExists(CommandLine[0])) {
-        edFW_File.SetText(CommandLine[0]);
-        pcOptions.SetActivePageIndex(1);
+    // A relative name is made absolute now: "Run" of a linked program and
+    // the pass-thru page move the current folder later.
+    if (!CommandLine.empty()) {
+        const std::string file = AbsolutePath(Platform.Files.GetCurrentDir(), CommandLine[0]);
+        if (Platform.Files.FileExists(file)) {
+            edFW_File.SetText(file);
+            pcOptions.SetActivePageIndex(1);
+        }
     }
 }
 
