@@ -93,6 +93,10 @@ struct TBounds {
     int Height = 0;
 };
 
+// box moved (never resized) so that it lies inside area; a box larger than
+// the area keeps its top left corner on the area's.
+TBounds KeepInside(const TBounds& box, const TBounds& area);
+
 // The character set a font is made for; Default = the system's choice.
 enum class TCharset { Default, Cyrillic };
 
