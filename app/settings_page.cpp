@@ -43,7 +43,7 @@ void TfrmMain::RebuildPortList(bool force) {
         for (size_t i = 0; i < fresh.Count(); ++i) {
             const TPortEntry& e = fresh.Entries[i];
             items.push_back(e.Name + " (" + e.Description + ")");
-            if (e.Name == stored && selected < 0)
+            if (e.Name == stored) // a name listed twice: the last one
                 selected = static_cast<int>(i);
         }
         if (selected < 0)

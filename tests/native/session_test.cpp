@@ -371,6 +371,13 @@ TEST_F(SessionTest, PortListSelectsTheStoredPortAndEnablesProperties) {
     EXPECT_EQ(Form.cbCOM.ItemIndex(), 1);
 }
 
+TEST_F(SessionTest, APortNameListedTwiceSelectsItsLastEntry) {
+    Link.AddPort("COM3", "Second", "ACPI\\PNP0501\\2");
+    Form.RebuildPortList(true);
+    EXPECT_EQ(Form.cbCOM.ItemIndex(), 2);
+    EXPECT_EQ(Form.cbCOM.Text(), "COM3 (Second)");
+}
+
 TEST_F(SessionTest, UnchangedPortListLeavesTheComboAlone) {
     Form.cbCOM.SetItemIndex(1);
     Timers.Advance(500);
