@@ -352,6 +352,7 @@ void TfrmMain::ApplyLayout() {
 void TfrmMain::BindEvents() {
     OnCreate = [this] { FormCreate(); };
     OnShow = [this] { FormShow(); };
+    OnCloseQuery = [this] { return FormCloseQuery(); };
     OnClose = [this] { FormClose(); };
     pcOptions.OnChange = [this] { pcOptionsChange(); };
 

@@ -63,6 +63,9 @@ public:
     TControl* FocusAfterSession = nullptr;
     // The mode list's selected item.
     TListItem* SelectedModeItem = nullptr;
+    // From Lock to Unlock a request holds the window: nothing enables the
+    // controls that raise requests in between.
+    bool Locked = false;
     // The port list as last shown, parallel to the items of cbCOM.
     TPortLists Ports;
 
@@ -214,6 +217,8 @@ public:
     // ---- Event handlers ----
     virtual void FormCreate();
     virtual void FormShow();
+    // Whether the window may close now; a running upload asks the user first.
+    virtual bool FormCloseQuery();
     virtual void FormClose();
     virtual void pcOptionsChange();
 

@@ -28,6 +28,10 @@ void TfrmMain::btJ2534_RefreshClick() {
     btJ2534_Config.SetEnabled(false);
     cbJ2534_Devices.ClearItems();
 
+    // Without a catalogue there is nothing to choose: the last choice is not
+    // even read, since reading a missing setting creates it.
+    if (!Settings.KeyExistsAt(PassThruCatalogue))
+        return;
     const std::vector<std::string> names = TPassThruCatalogue(Settings).Devices();
     const std::string last = Settings.RegReadStr("", "Device", "");
     for (const std::string& name : names) {

@@ -16,6 +16,9 @@ void TfrmMain::cbPowerClick() {
     // Setting the box from a reply happens while it is disabled: no command.
     if (!cbPower.Enabled())
         return;
+    // A refused request changes nothing.
+    if (!Session.LinkFree())
+        return;
     FocusAfterSession = &cbPower;
     btPower.SetEnabled(false);
     cbPower.SetEnabled(false);
@@ -36,6 +39,7 @@ void TfrmMain::ArmTick(unsigned ms) {
 }
 
 void TfrmMain::Lock() {
+    Locked = true;
     pcOptions.SetEnabled(false);
     ShowPower(-1, 0, -1, -1);
     lvModes.SetEnabled(false);
@@ -47,6 +51,7 @@ void TfrmMain::Lock() {
 }
 
 void TfrmMain::Unlock(bool restoreFocus) {
+    Locked = false;
     pcOptions.SetEnabled(true);
     ShowPower(-1, 1, -1, -1);
     lvModes.SetEnabled(true);

@@ -43,7 +43,7 @@ void TfrmMain::RebuildPortList(bool force) {
         for (size_t i = 0; i < fresh.Count(); ++i) {
             const TPortEntry& e = fresh.Entries[i];
             items.push_back(e.Name + " (" + e.Description + ")");
-            if (e.Name == stored && selected < 0)
+            if (e.Name == stored) // a name listed twice: the last one
                 selected = static_cast<int>(i);
         }
         if (selected < 0)
@@ -52,9 +52,13 @@ void TfrmMain::RebuildPortList(bool force) {
         Ports.Selected = selected;
         cbCOM.SetItems(items);
         cbCOM.SetItemIndex(selected);
-        btPortProp.SetEnabled(!SelectedDeviceId().empty());
+        if (!Locked)
+            btPortProp.SetEnabled(!SelectedDeviceId().empty());
     }
-    btSearch.SetEnabled(cbCOM.Items().size() > 0);
+    // While a request holds the window its controls stay locked; Unlock
+    // sets them.
+    if (!Locked)
+        btSearch.SetEnabled(cbCOM.Items().size() > 0);
 }
 
 void TfrmMain::tmrRefreshTimer() {
@@ -93,6 +97,9 @@ void TfrmMain::btPortPropClick() {
 }
 
 void TfrmMain::btSearchClick() {
+    // A refused request changes nothing.
+    if (!Session.LinkFree())
+        return;
     lvInfo.SetVisible(cbShow.Checked());
     if (cbShow.Checked())
         lvInfo.SetBounds(lvInfo.Left(), lvInfo.Top(), btModeRun.Width(),
@@ -137,6 +144,8 @@ void TfrmMain::btModeSelectClick() {
     if (!SelectedModeItem || lvModes.IndexOf(SelectedModeItem) < 0)
         return;
     if (SelectedModeItem->StateIndex != 1 && SelectedModeItem->StateIndex != -1)
+        return;
+    if (!Session.LinkFree())
         return;
     FocusAfterSession = &lvModes;
     Session.Start(ssSendSelectMode);

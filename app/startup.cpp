@@ -80,9 +80,14 @@ void TfrmMain::FormCreate() {
     }
 
     // 13. A firmware file given on the command line opens the Update page.
-    if (!CommandLine.empty() && Platform.Files.FileExists(CommandLine[0])) {
-        edFW_File.SetText(CommandLine[0]);
-        pcOptions.SetActivePageIndex(1);
+    // A relative name is made absolute now: "Run" of a linked program and
+    // the pass-thru page move the current folder later.
+    if (!CommandLine.empty()) {
+        const std::string file = AbsolutePath(Platform.Files.GetCurrentDir(), CommandLine[0]);
+        if (Platform.Files.FileExists(file)) {
+            edFW_File.SetText(file);
+            pcOptions.SetActivePageIndex(1);
+        }
     }
 }
 
@@ -92,6 +97,19 @@ void TfrmMain::FormShow() {
     const int top = Settings.RegReadInt("WinTop", Top());
     const int left = Settings.RegReadInt("WinLeft", Left());
     SetBounds(left, top, Width(), Height());
+}
+
+bool TfrmMain::FormCloseQuery() {
+    // Closing mid-upload would leave the adapter in its boot loader with a
+    // partial image: the user decides, and "Yes" stops it as "Stop" does.
+    if (!Updater.IsUploading())
+        return true;
+    if (Settings.ShowMessageBox("Close...", "A firmware update is running. Stop it and close?",
+                                mb::YesNo | mb::IconQuestion) != idbutton::Yes)
+        return false;
+    Updater.CancelUpload();
+    btUpdateRun.SetCaption("Run");
+    return true;
 }
 
 void TfrmMain::FormClose() {

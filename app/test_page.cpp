@@ -4,6 +4,9 @@
 namespace qvx {
 
 void TfrmMain::btRunTestClick() {
+    // A refused request changes nothing.
+    if (!Session.LinkFree())
+        return;
     FocusAfterSession = &btRunTest;
     memLogTest.Clear();
     shpTest_Result.SetBrushColor(clScrollBar);

@@ -11,6 +11,9 @@ void TfrmMain::RefreshRunButton() {
         btUpdateRun.SetEnabled(true);
         return;
     }
+    // The session before the upload keeps it locked.
+    if (Locked)
+        return;
     if (rbUploadFW.Checked() && ckbNotSearch.Checked())
         btUpdateRun.SetEnabled(!edFW_File.Text().empty());
     else
@@ -50,6 +53,9 @@ void TfrmMain::btFW_FileClick() {
 
 void TfrmMain::btUpdateRunClick() {
     if (btUpdateRun.Caption() == "Run") {
+        // A refused request changes nothing.
+        if (!Session.LinkFree())
+            return;
         memUpdate.Clear();
         pbUpdateProgress.SetPosition(0);
         FocusAfterSession = &btUpdateRun;

@@ -103,4 +103,49 @@ std::string PercentDecode(const std::string& text) {
     return out;
 }
 
+namespace {
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool HasDrive(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+std::string Joined(const std::string& folder, const std::string& name) {
+    if (folder.empty() || IsSeparator(folder.back()))
+        return folder + name;
+    const char separator =
+        folder.find('\\') == std::string::npos && folder.find('/') != std::string::npos ? '/'
+                                                                                        : '\\';
+    return folder + separator + name;
+}
+
+} // namespace
+
+std::string AbsolutePath(const std::string& folder, const std::string& path) {
+    std::string name = path;
+    while (name.size() > 2 && name[0] == '.' && IsSeparator(name[1]))
+        name.erase(0, 2);
+    if (name.empty())
+        return name;
+    if (IsSeparator(name[0])) {
+        // A share or a POSIX path stands; "\x" lies on the folder's drive.
+        if (name[0] == '/' || (name.size() > 1 && IsSeparator(name[1])) || !HasDrive(folder))
+            return name;
+        return folder.substr(0, 2) + name;
+    }
+    if (HasDrive(name)) {
+        if (name.size() > 2 && IsSeparator(name[2]))
+            return name;
+        const std::string rest = name.substr(2);
+        if (HasDrive(folder) && UpperAscii(folder[0]) == UpperAscii(name[0]))
+            return Joined(folder, rest);
+        return name.substr(0, 2) + "\\" + rest;
+    }
+    return Joined(folder, name);
+}
+
 } // namespace qvx

@@ -18,6 +18,11 @@ int CompareFoldedAscii(const std::string& a, const std::string& b);
 // The folder of a path: everything up to and including its last "\" or "/";
 // "" when it has none.
 std::string FolderOf(const std::string& path);
+// path made absolute against the folder it is relative to. Windows paths:
+// "C:\x", "\\server\share" (and a POSIX "/x") are absolute already; "\x" lies
+// on the folder's drive; "D:x" lies in the folder when that is on drive D,
+// else at the root of D. A leading ".\" is dropped.
+std::string AbsolutePath(const std::string& folder, const std::string& path);
 
 // The bytes of text read in the Windows-1252 code page (the western ANSI code
 // page), as UTF-8. Its five unassigned bytes become U+FFFD.

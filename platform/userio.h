@@ -12,6 +12,7 @@ namespace qvx {
 namespace mb {
 constexpr unsigned Ok = 0x00;
 constexpr unsigned YesNoCancel = 0x03;
+constexpr unsigned YesNo = 0x04;
 constexpr unsigned IconStop = 0x10;
 constexpr unsigned IconQuestion = 0x20;
 constexpr unsigned IconInformation = 0x40;

@@ -55,7 +55,7 @@ qvx_install_deps() {
     qvx_as_root "${install[@]}" -t "$release" "${wanted[@]}" >/dev/null
 }
 
-qvx_configure() { # tree: native | win32 | fuzz
+qvx_configure() { # tree: native | win32 | fuzz | tsan
     local tree="$1" dir="$QVX_BUILD/$1"
     local args=(-S "$QVX_ROOT" -B "$dir" -G Ninja)
     if [ "$tree" = win32 ]; then
@@ -71,6 +71,11 @@ qvx_configure() { # tree: native | win32 | fuzz
         args+=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1"
                -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_COMPILER="$cxx"
                -DCMAKE_C_COMPILER="$cc" -DQVX_FUZZ=ON)
+    elif [ "$tree" = tsan ]; then
+        # ThreadSanitizer instead of AddressSanitizer (the two do not mix),
+        # lightly optimised: the threaded suites run several times slower.
+        args+=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1"
+               -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DQVX_SANITIZE=OFF -DQVX_TSAN=ON)
     else
         args+=(-DCMAKE_BUILD_TYPE=Debug)
     fi
@@ -90,6 +95,19 @@ qvx_build() { # tree [targets...]
 # the native tree.
 qvx_build_fuzz() {
     qvx_build fuzz fuzz_targets
+}
+
+# The ThreadSanitizer tree builds only the suites of the code that runs
+# threads (port lists, the POSIX link, the simulator), with what they run.
+qvx_build_tsan() {
+    qvx_build tsan tsan_tests
+}
+
+# Runs them; any report of ThreadSanitizer fails its test (its exit status).
+qvx_run_tsan() { # [ctest arguments...]
+    (cd "$QVX_BUILD/tsan" &&
+        TSAN_OPTIONS="${TSAN_OPTIONS:-second_deadlock_stack=1}" \
+            ctest -L tsan --output-on-failure "$@")
 }
 
 # Runs every fuzz target for the given seconds each (ctest in the fuzz tree);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the portable core's suite (native, with AddressSanitizer
-# and UndefinedBehaviorSanitizer), the fuzz targets of the byte parsers (30 s
+# and UndefinedBehaviorSanitizer), the suites of the threaded code under
+# ThreadSanitizer, the fuzz targets of the byte parsers (30 s
 # each) and the Windows suite under Wine and Xvfb.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -12,6 +13,10 @@ qvx_build_pty_fixture
 
 qvx_say "native suite"
 (cd "$QVX_BUILD/native" && ctest --output-on-failure -j2)
+
+qvx_build_tsan
+qvx_say "threaded code under ThreadSanitizer"
+qvx_run_tsan
 
 qvx_build_fuzz
 qvx_say "fuzz targets, 30 s each"

@@ -84,6 +84,18 @@ void TControl::SetBounds(int left, int top, int width, int height) {
     Changed(TProp::Bounds);
 }
 
+TBounds KeepInside(const TBounds& box, const TBounds& area) {
+    const auto place = [](int at, int size, int start, int length) {
+        if (size >= length || at < start)
+            return start;
+        return at + size > start + length ? start + length - size : at;
+    };
+    TBounds kept = box;
+    kept.Left = place(box.Left, box.Width, area.Left, area.Width);
+    kept.Top = place(box.Top, box.Height, area.Top, area.Height);
+    return kept;
+}
+
 void TControl::UserMoved(int left, int top) {
     Box.Left = left;
     Box.Top = top;

@@ -93,6 +93,10 @@ struct TBounds {
     int Height = 0;
 };
 
+// box moved (never resized) so that it lies inside area; a box larger than
+// the area keeps its top left corner on the area's.
+TBounds KeepInside(const TBounds& box, const TBounds& area);
+
 // The character set a font is made for; Default = the system's choice.
 enum class TCharset { Default, Cyrillic };
 
@@ -503,6 +507,8 @@ public:
     // window (the Windows layer, or a test).
     std::function<void()> OnCreate;
     std::function<void()> OnShow;
+    // Asked before the user's close: false keeps the window open.
+    std::function<bool()> OnCloseQuery;
     std::function<void()> OnClose;
 
 private:

@@ -597,6 +597,24 @@ HFONT TWin32Form::FontFor(const TFont& font) {
     return handle;
 }
 
+void TWin32Form::KeepOnNearestMonitor() {
+    RECT outer;
+    GetWindowRect(Window, &outer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoA(MonitorFromRect(&outer, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    const RECT& work = monitor.rcWork;
+    const TBounds box{outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top};
+    const TBounds kept = KeepInside(
+        box, TBounds{work.left, work.top, work.right - work.left, work.bottom - work.top});
+    if (kept.Left == box.Left && kept.Top == box.Top)
+        return;
+    SetWindowPos(Window, nullptr, kept.Left, kept.Top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Form.UserMoved(kept.Left, kept.Top);
+}
+
 void TWin32Form::Guard(const std::function<void()>& action) {
     std::string message;
     try {
@@ -632,6 +650,8 @@ void TWin32Form::Show(int cmdShow) {
             if (Form.OnShow)
                 Form.OnShow();
         });
+        if (Window)
+            KeepOnNearestMonitor();
     }
     if (!Window)
         return;
@@ -1212,14 +1232,22 @@ LRESULT TWin32Form::ContainerMessage(HWND window, UINT msg, WPARAM wParam, LPARA
             Form.UserMoved(outer.left, outer.top);
         return 0;
     }
-    case WM_CLOSE:
+    case WM_CLOSE: {
         handled = true;
+        bool close = true;
+        Guard([this, &close] {
+            if (Form.OnCloseQuery)
+                close = Form.OnCloseQuery();
+        });
+        if (!close)
+            return 0;
         Guard([this] {
             if (Form.OnClose)
                 Form.OnClose();
         });
         DestroyWindow(window);
         return 0;
+    }
     case WM_DESTROY:
         if (QuitOnDestroy)
             PostQuitMessage(0);

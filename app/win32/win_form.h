@@ -37,8 +37,11 @@ public:
     HIMAGELIST ImageListHandle(const std::string& name) const;
 
     // The first time: the form's OnCreate, the window centred when the form
-    // still asks for it, the form's OnShow. Then the window is shown. When the
-    // user closes the window the form's OnClose runs before it is destroyed.
+    // still asks for it, the form's OnShow, and the window moved onto the
+    // work area of its nearest monitor (a saved place may lie on a monitor
+    // that is gone). Then the window is shown. When the user closes the
+    // window the form's OnCloseQuery decides, and OnClose runs before the
+    // window is destroyed.
     void Show(int cmdShow = SW_SHOWNORMAL);
 
     // The application's standard error display for an exception that escaped
@@ -128,6 +131,7 @@ private:
                         bool& handled);
     void PaintFrame(TEntry& entry);
     void CentreOnScreen();
+    void KeepOnNearestMonitor();
     HFONT FontFor(const TFont& font);
 
     TEntry* EntryOf(HWND window);

@@ -26,7 +26,14 @@ int TScriptedUserIo::ShowBox(const std::string& text, const std::string& caption
         BoxAnswers.pop_front();
         return answer;
     }
-    return (flags & 0x0F) == mb::YesNoCancel ? idbutton::Cancel : idbutton::Ok;
+    switch (flags & 0x0F) {
+    case mb::YesNoCancel:
+        return idbutton::Cancel;
+    case mb::YesNo:
+        return idbutton::No;
+    default:
+        return idbutton::Ok;
+    }
 }
 
 bool TScriptedUserIo::OpenFileDialog(TOpenFileRequest& request) {

@@ -25,7 +25,8 @@ public:
     };
 
     // Next box answers this button; without a queued answer a box answers
-    // Cancel when it has one (Yes/No/Cancel) and OK otherwise.
+    // Cancel when it has one (Yes/No/Cancel), No to a Yes/No question and OK
+    // otherwise.
     void QueueBoxAnswer(int button);
     // Next dialog: a path means OK with that path; no queued answer means Cancel.
     void QueueDialogAnswer(const std::string& path);

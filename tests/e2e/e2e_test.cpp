@@ -278,6 +278,43 @@ TEST_F(EndToEnd, StopEndsARunningUploadAndNothingMoreIsSent) {
     EXPECT_EQ(App->MessageBoxWindow(), nullptr);
 }
 
+// Closing the window mid-upload asks first: No keeps the window and the
+// upload, Yes stops the upload and closes.
+TEST_F(EndToEnd, ClosingDuringAnUploadAsksFirst) {
+    App = std::make_unique<TRemoteApp>(
+        TestName(), "identity.serial=QV2A0017\nboot.pagesize=128\nline.rate=2000\n");
+    const std::string file = App->Folder() + "big.rfw";
+    ASSERT_TRUE(WriteFileBytes(file, FirmwareImage(400)));
+    ASSERT_TRUE(App->Start(file));
+    App->SelectTab(0);
+    ASSERT_TRUE(App->SearchFor(Serial));
+    App->SelectTab(UpdateTab);
+    HWND page = App->UpdatePage();
+    HWND run = App->Button("Run", page);
+    HWND progress = App->OfClass("msctls_progress32", page);
+    ASSERT_NE(run, nullptr);
+    TRemoteApp::Click(run);
+    ASSERT_TRUE(WaitFor([&] { return TRemoteApp::ProgressPos(progress) > 0; }));
+
+    HWND box = nullptr;
+    PostMessageA(App->Main(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return (box = App->MessageBoxWindow()) != nullptr; }));
+    EXPECT_NE(TRemoteApp::BoxText(box).find("A firmware update is running. Stop it and close?"),
+              std::string::npos)
+        << TRemoteApp::BoxText(box);
+    ASSERT_TRUE(TRemoteApp::AnswerBox(box, "No"));
+    ASSERT_TRUE(WaitFor([&] { return App->MessageBoxWindow() == nullptr; }));
+    const int position = TRemoteApp::ProgressPos(progress);
+    EXPECT_TRUE(WaitFor([&] { return TRemoteApp::ProgressPos(progress) > position; }));
+    EXPECT_TRUE(App->Running());
+    EXPECT_EQ(TRemoteApp::Text(run), "Stop");
+
+    PostMessageA(App->Main(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return (box = App->MessageBoxWindow()) != nullptr; }));
+    ASSERT_TRUE(TRemoteApp::AnswerBox(box, "Yes"));
+    EXPECT_TRUE(WaitFor([&] { return !App->Running(); }));
+}
+
 // Double-clicking a firmware file starts the elevated program in the file's
 // folder. A D2XX library of the right name planted there must not run; the
 // one beside the program does.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace qvx {
 namespace {
 
@@ -10,6 +12,24 @@ struct RecordingPeer : IControlPeer {
     std::vector<std::pair<std::string, TProp>> Seen;
     void PropertyChanged(TControl& c, TProp p) override { Seen.emplace_back(c.Name(), p); }
 };
+
+TEST(Controls, KeepInsideMovesABoxOntoTheAreaWithoutResizingIt) {
+    const TBounds area{0, 0, 1280, 1000};
+    auto kept = [&](int left, int top, int width, int height) {
+        const TBounds b = KeepInside(TBounds{left, top, width, height}, area);
+        EXPECT_EQ(b.Width, width);
+        EXPECT_EQ(b.Height, height);
+        return std::make_pair(b.Left, b.Top);
+    };
+    EXPECT_EQ(kept(100, 50, 600, 400), std::make_pair(100, 50));   // inside: stays
+    EXPECT_EQ(kept(2000, 50, 600, 400), std::make_pair(680, 50));  // a monitor to the right
+    EXPECT_EQ(kept(-1900, -300, 600, 400), std::make_pair(0, 0));  // to the left and above
+    EXPECT_EQ(kept(900, 800, 600, 400), std::make_pair(680, 600)); // partly off
+    EXPECT_EQ(kept(300, 200, 1400, 1200), std::make_pair(0, 0));   // larger than the area
+    const TBounds second = KeepInside(TBounds{0, 0, 600, 400}, TBounds{-1024, 40, 1024, 728});
+    EXPECT_EQ(second.Left, -600);
+    EXPECT_EQ(second.Top, 40);
+}
 
 TEST(Controls, EditSetTextFiresChangeOnlyOnDifference) {
     TForm form("frm");

@@ -417,6 +417,7 @@ TEST_F(J2534Test, MissingCatalogueGivesAnEmptyListAndCreatesNothing) {
     Form.btJ2534_Refresh.UserClick();
     EXPECT_TRUE(Form.cbJ2534_Devices.Items().empty());
     EXPECT_FALSE(Registry.KeyExists(Catalogue));
+    EXPECT_EQ(Setting("Device"), "<missing>");
     // Reading a value of an entry that is not there creates nothing either.
     EXPECT_EQ(Form.ReadCatalogueValue("Alpha - A1", "Vendor"), "");
     EXPECT_FALSE(Registry.KeyExists(Catalogue));

@@ -76,6 +76,10 @@ public:
     RECORD(tmrRefreshTimer)
 #undef RECORD
 
+    bool FormCloseQuery() override {
+        Calls.push_back("FormCloseQuery");
+        return true;
+    }
     void lvModesColumnClick(int column) override {
         Calls.push_back("lvModesColumnClick " + std::to_string(column));
     }
@@ -420,6 +424,7 @@ TEST_F(MainWindow, EveryEventReachesTheHandlerOfItsName) {
     const std::vector<TCase> cases = {
         {{"FormCreate"}, nullptr, [&] { f.OnCreate(); }},
         {{"FormShow"}, nullptr, [&] { f.OnShow(); }},
+        {{"FormCloseQuery"}, nullptr, [&] { f.OnCloseQuery(); }},
         {{"FormClose"}, nullptr, [&] { f.OnClose(); }},
         {{"pcOptionsChange"}, &f.pcOptions, [&] { f.pcOptions.UserSelectPage(2); }},
         {{"cbPowerClick"}, &f.cbPower, click(f.cbPower)},

@@ -103,6 +103,33 @@ TEST_F(SimSessionTest, NotFoundWhenTheAdapterIsSilent) {
     EXPECT_EQ(Form.edSerial.Text(), "");
 }
 
+// The port-list refresh runs while a mode switch waits for its slow reply:
+// "Search" stays locked, and the switch sends the chosen mode's number.
+TEST_F(SimSessionTest, APortListChangeDuringAModeSwitchKeepsSearchLocked) {
+    Configure("line.rate=200\nline.chunk=1");
+    Form.btSearch.UserClick();
+    RunUntilIdle();
+    for (size_t i = 0; i < Form.lvModes.Count(); ++i)
+        if (Form.lvModes.Item(i)->SubItems[0] == "002")
+            Form.lvModes.UserSelect(Form.lvModes.Item(i));
+    TPortLists lists;
+    lists.Entries = {{"COM7", "Communications Port", ""},
+                     {"USB:QV2A0017", "Quorvelix Adapter", ""}};
+    Link.SetPortLists(lists);
+    Form.btModeSelect.UserClick();
+    for (int ms = 0; ms < 600; ++ms) {
+        Link.Advance(1000);
+        Timers.Advance(1);
+    }
+    ASSERT_FALSE(Form.Session.Idle());
+    ASSERT_EQ(Form.cbCOM.Items().size(), 2u); // the refresh has run
+    EXPECT_FALSE(Form.btSearch.Enabled());
+    Form.btSearch.UserClick();
+    RunUntilIdle();
+    EXPECT_EQ(Adapter.RunningMode(), "002");
+    EXPECT_TRUE(UserIo.Boxes().empty());
+}
+
 // Counts what the real controls would be told, per control and property.
 struct TCountingPeer : IControlPeer {
     std::map<std::pair<std::string, TProp>, int> Seen;

@@ -315,6 +315,45 @@ TEST_F(SessionTest, RequestsFromLockedControlsStartNoSecondSession) {
     EXPECT_EQ(Link.Writes, std::vector<Bytes>(4, "!Morvek_SC_I"));
 }
 
+// Every request handler, called while another request holds the window,
+// leaves the focus target, the chosen mode and every field as they were.
+TEST_F(SessionTest, ARefusedRequestChangesNothing) {
+    Link.Answer("!Morvek_SC_I", Identity);
+    Form.btSearch.UserClick();
+    RunSession();
+    Form.lvModes.UserSelect(Form.lvModes.Item(0));
+    TListItem* chosen = Form.SelectedModeItem;
+    ASSERT_NE(chosen, nullptr);
+    Form.memLogTest.Add("STEP 1 : OK");
+    Form.edTest_Result.SetText("0/0");
+    Form.shpTest_Result.SetBrushColor(clLime);
+    Form.memUpdate.Add("Updating firmware : Ok");
+    Form.pbUpdateProgress.SetRange(0, 10);
+    Form.pbUpdateProgress.SetPosition(10);
+    Form.edFW_File.SetText("C:\\fw\\new.rfw");
+
+    Form.btPower.UserClick(); // no answer: the session waits
+    Timers.Advance(10);
+    ASSERT_FALSE(Form.Session.Idle());
+    const int opens = Link.Opens;
+    Form.btSearchClick();
+    Form.cbShow.SetChecked(true); // "Show ALL" runs the search handler
+    Form.btModeSelectClick();
+    Form.btRunTestClick();
+    Form.btUpdateRunClick();
+    Form.btResetClick();
+    EXPECT_EQ(Link.Opens, opens);
+    EXPECT_EQ(Form.FocusAfterSession, &Form.cbPower);
+    EXPECT_EQ(Form.SelectedModeItem, chosen);
+    EXPECT_FALSE(Form.lvInfo.Visible());
+    EXPECT_EQ(Form.memLogTest.Lines(), std::vector<std::string>{"STEP 1 : OK"});
+    EXPECT_EQ(Form.edTest_Result.Text(), "0/0");
+    EXPECT_EQ(Form.shpTest_Result.BrushColor(), clLime);
+    EXPECT_EQ(Form.memUpdate.Lines(), std::vector<std::string>{"Updating firmware : Ok"});
+    EXPECT_EQ(Form.pbUpdateProgress.Position(), 10);
+    EXPECT_EQ(Form.btUpdateRun.Caption(), "Run");
+}
+
 TEST_F(SessionTest, ShowAllRunsASearchAndShowsTheLegend) {
     Link.Answer("!Morvek_SC_I", Framed({"05 - CAN", "06 _ KWP"}));
     Form.cbShow.UserClick();
@@ -341,6 +380,13 @@ TEST_F(SessionTest, PortListSelectsTheStoredPortAndEnablesProperties) {
     EXPECT_FALSE(Form.btPortProp.Enabled());
     Form.RebuildPortList(true);
     EXPECT_EQ(Form.cbCOM.ItemIndex(), 1);
+}
+
+TEST_F(SessionTest, APortNameListedTwiceSelectsItsLastEntry) {
+    Link.AddPort("COM3", "Second", "ACPI\\PNP0501\\2");
+    Form.RebuildPortList(true);
+    EXPECT_EQ(Form.cbCOM.ItemIndex(), 2);
+    EXPECT_EQ(Form.cbCOM.Text(), "COM3 (Second)");
 }
 
 TEST_F(SessionTest, UnchangedPortListLeavesTheComboAlone) {

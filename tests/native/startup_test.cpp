@@ -1,4 +1,5 @@
 #include "tests/native/window_fixture.h"
+#include "platform/text.h"
 
 namespace qvx {
 namespace {
@@ -104,6 +105,30 @@ TEST_F(StartupTest, AFirmwareFileOnTheCommandLineOpensTheUpdatePage) {
     Form.FormCreate();
     EXPECT_EQ(Form.edFW_File.Text(), "D:\\fw\\new.rfw");
     EXPECT_EQ(Form.pcOptions.ActivePageIndex(), 1);
+}
+
+// A relative name is taken from the current folder at start-up, so that a
+// later change of the current folder does not make it name another file.
+TEST_F(StartupTest, ARelativeFirmwareNameOnTheCommandLineIsMadeAbsolute) {
+    Files.Put("D:\\work\\fw\\new.rfw", Bytes(100, 'x'));
+    Files.SetCurrentDir("D:\\work");
+    Form.CommandLine = {"fw\\new.rfw"};
+    Form.FormCreate();
+    EXPECT_EQ(Form.edFW_File.Text(), "D:\\work\\fw\\new.rfw");
+    EXPECT_EQ(Form.pcOptions.ActivePageIndex(), 1);
+}
+
+TEST(AbsolutePath, EachFormOfAWindowsPath) {
+    EXPECT_EQ(AbsolutePath("D:\\work\\", "a.rfw"), "D:\\work\\a.rfw");
+    EXPECT_EQ(AbsolutePath("D:\\work", ".\\fw\\a.rfw"), "D:\\work\\fw\\a.rfw");
+    EXPECT_EQ(AbsolutePath("D:\\work", "..\\a.rfw"), "D:\\work\\..\\a.rfw");
+    EXPECT_EQ(AbsolutePath("D:\\work", "C:\\fw\\a.rfw"), "C:\\fw\\a.rfw");
+    EXPECT_EQ(AbsolutePath("D:\\work", "\\\\server\\fw\\a.rfw"), "\\\\server\\fw\\a.rfw");
+    EXPECT_EQ(AbsolutePath("D:\\work", "\\fw\\a.rfw"), "D:\\fw\\a.rfw");
+    EXPECT_EQ(AbsolutePath("D:\\work", "d:a.rfw"), "D:\\work\\a.rfw");
+    EXPECT_EQ(AbsolutePath("D:\\work", "C:a.rfw"), "C:\\a.rfw");
+    EXPECT_EQ(AbsolutePath("/home/me", "fw/a.rfw"), "/home/me/fw/a.rfw");
+    EXPECT_EQ(AbsolutePath("/home/me", "/fw/a.rfw"), "/fw/a.rfw");
 }
 
 TEST_F(StartupTest, AMissingFileOnTheCommandLineIsIgnored) {

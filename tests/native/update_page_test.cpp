@@ -94,6 +94,48 @@ TEST_F(UpdatePageTest, UpdateSendsTheCommandThenUploadsAndCanBeStopped) {
     EXPECT_EQ(Form.ActiveControl(), &Form.btUpdateRun);
 }
 
+TEST_F(UpdatePageTest, ClosingDuringAnUploadAsksAndYesStopsIt) {
+    EXPECT_TRUE(Form.OnCloseQuery()); // nothing runs: no question
+    EXPECT_TRUE(UserIo.Boxes().empty());
+    Files.Put("C:\\fw.rfw", Bytes(80 + 64, 'f'));
+    Form.edFW_File.SetText("C:\\fw.rfw");
+    Form.rbAddMode.UserClick();
+    Form.ckbNotSearch.UserClick();
+    Form.btUpdateRun.UserClick();
+    Timers.Advance(20);
+    ASSERT_TRUE(Form.Updater.IsUploading());
+
+    UserIo.QueueBoxAnswer(idbutton::No);
+    EXPECT_FALSE(Form.OnCloseQuery());
+    ASSERT_EQ(UserIo.Boxes().size(), 1u);
+    EXPECT_EQ(UserIo.Boxes()[0].Text, "A firmware update is running. Stop it and close?");
+    EXPECT_EQ(UserIo.Boxes()[0].Caption, "Quorvelix Configurator Version 2.3.1.8 - Close...");
+    EXPECT_EQ(UserIo.Boxes()[0].Flags, mb::YesNo | mb::IconQuestion);
+    EXPECT_TRUE(Form.Updater.IsUploading());
+    EXPECT_TRUE(Link.Opened);
+
+    UserIo.QueueBoxAnswer(idbutton::Yes);
+    EXPECT_TRUE(Form.OnCloseQuery());
+    EXPECT_FALSE(Form.Updater.IsUploading());
+    EXPECT_FALSE(Link.Opened);
+    EXPECT_EQ(Form.memUpdate.Lines().back(), "Firmware Update canceled...");
+    EXPECT_EQ(Form.btUpdateRun.Caption(), "Run");
+}
+
+TEST_F(UpdatePageTest, TheOptionsDoNotEnableRunWhileTheUpdateCommandWaits) {
+    Identify();
+    Files.Put("C:\\fw.rfw", Bytes(80 + 64, 'f'));
+    Form.edFW_File.SetText("C:\\fw.rfw");
+    Form.rbAddMode.UserClick(); // "Wait" becomes available
+    Form.btUpdateRun.UserClick();
+    Timers.Advance(40); // "!Morvek_SC_U" is out, its answer not yet in
+    ASSERT_TRUE(Form.pcOptions.Enabled());
+    ASSERT_FALSE(Form.Updater.IsUploading());
+    ASSERT_FALSE(Form.btUpdateRun.Enabled());
+    Form.ckbWait.UserClick();
+    EXPECT_FALSE(Form.btUpdateRun.Enabled());
+}
+
 TEST_F(UpdatePageTest, DoNotSearchUploadsDirectly) {
     Files.Put("C:\\fw.rfw", Bytes(100, 'f'));
     Form.edFW_File.SetText("C:\\fw.rfw");

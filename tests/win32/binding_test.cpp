@@ -437,6 +437,43 @@ TEST_F(Binding, ClosingRunsOnCloseAndLaterChangesGoNowhere) {
     EXPECT_EQ(Form.btInFrame.AttachedPeer(), nullptr);
 }
 
+TEST_F(Binding, ACloseQueryAnsweringFalseKeepsTheWindow) {
+    int closes = 0;
+    bool allow = false;
+    Form.OnCloseQuery = [&] { return allow; };
+    Form.OnClose = [&] { ++closes; };
+    HWND window = Window.Handle();
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(IsWindow(window));
+    allow = true;
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+// A place saved on a monitor that is gone: the first show moves the window
+// onto the work area of the nearest monitor, and the form knows where.
+TEST(BindingPlace, APlaceOffEveryMonitorMovesOntoTheNearestWorkArea) {
+    probe::TCommonControls controls;
+    TSampleForm form;
+    form.OnShow = [&form] { form.SetBounds(-5000, 9000, form.Width(), form.Height()); };
+    TWin32Form window(form, {&form.ilStates});
+    window.Show(SW_SHOWNOACTIVATE);
+    probe::Pump();
+    RECT outer;
+    GetWindowRect(window.Handle(), &outer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromRect(&outer, MONITOR_DEFAULTTONEAREST), &monitor));
+    EXPECT_GE(outer.left, monitor.rcWork.left);
+    EXPECT_GE(outer.top, monitor.rcWork.top);
+    EXPECT_LE(outer.right, monitor.rcWork.right);
+    EXPECT_LE(outer.bottom, monitor.rcWork.bottom);
+    EXPECT_EQ(form.Left(), outer.left);
+    EXPECT_EQ(form.Top(), outer.top);
+}
+
 TEST_F(Binding, EveryPageOfTheSamplePaintsItsControls) {
     AddRow("01", "A", 0);
     AddRow("02", "B", 1);
