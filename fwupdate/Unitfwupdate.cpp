@@ -126,7 +126,7 @@ bool TFwUpdater::LoadImage() {
 }
 
 bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt,
-                             unsigned silenceLimitMs) {
+                             unsigned silenceLimitMs, unsigned promptLimitMs) {
     if (Active)
         return false; // one upload at a time
     LastOutcome = uoNone;
@@ -167,6 +167,7 @@ bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, boo
     PageSize = 0;
     PageCount = 0;
     SilenceLimitMs = silenceLimitMs;
+    PromptLimitMs = promptLimitMs;
     SilentMs = 0;
     EnterStage(waitForPrompt ? usWaitPrompt : usConnect);
     PendingFrameLength = -1;
@@ -280,13 +281,12 @@ void TFwUpdater::PollTick() {
                 if (--HeaderWaitTicks <= 0)
                     EnterStage(usSendFallbackHeader);
             }
-            // The prompt is waited for without a limit: the user powers the
-            // adapter, or stops.
-            if (Stage != usWaitPrompt && SilenceLimitMs > 0) {
+            const unsigned limitMs = Stage == usWaitPrompt ? PromptLimitMs : SilenceLimitMs;
+            if (limitMs > 0) {
                 SilentMs += elapsedMs;
-                if (SilentMs >= SilenceLimitMs) {
+                if (SilentMs >= limitMs) {
                     EndWith(uoBootLoaderSilent, "No answer from the boot loader for " +
-                                                    std::to_string((SilenceLimitMs + 999) / 1000) +
+                                                    std::to_string((limitMs + 999) / 1000) +
                                                     " s: reconnect the adapter, " + RetryHint);
                     ended = true;
                 }

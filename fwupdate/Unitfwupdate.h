@@ -62,10 +62,11 @@ public:
 
     // True when the upload is running. silenceLimitMs: once the prompt has
     // come (or was not waited for), the boot loader sending no frame for this
-    // long ends the upload (uoBootLoaderSilent); 0 = no limit. The wait for
-    // the prompt has no limit: the user powers the adapter, or stops.
+    // long ends the upload (uoBootLoaderSilent); 0 = no limit. promptLimitMs
+    // bounds the wait for the prompt the same way; 0 = none, as in the window,
+    // where the user powers the adapter or stops (a console has no Stop).
     bool StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt,
-                     unsigned silenceLimitMs = 0);
+                     unsigned silenceLimitMs = 0, unsigned promptLimitMs = 0);
     bool IsUploading() const { return Active; }
     // Stops a running upload at once; nothing is sent to the boot loader.
     void CancelUpload();
@@ -89,6 +90,7 @@ public:
     // Silence bound of the running upload (0 = none) and the silence so far,
     // counted in poll intervals.
     unsigned SilenceLimitMs = 0;
+    unsigned PromptLimitMs = 0;
     unsigned SilentMs = 0;
     int PageSize = 0;
     int PageCount = 0;

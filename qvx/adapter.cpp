@@ -77,7 +77,8 @@ void TConsoleAdapter::ShowLog(const std::vector<std::string>& lines) {
 
 bool TConsoleAdapter::StartUpload() {
     UploadStartMs = Console.NowMs();
-    return Updater.StartUpload(Link, FirmwareFile, WaitForPrompt, SilenceLimitMs);
+    // No Stop button here: the wait for the prompt has the same bound.
+    return Updater.StartUpload(Link, FirmwareFile, WaitForPrompt, SilenceLimitMs, SilenceLimitMs);
 }
 
 void TConsoleAdapter::ShowField(TIdentityField field, const std::string& text) {

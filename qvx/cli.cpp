@@ -61,7 +61,7 @@ const TCommand Commands[] = {
      "--no-search starts the boot loader exchange at once, --no-wait does not wait for its "
      "prompt. Exit 7 on a protocol error, 8 for a missing or short file (nothing is sent then). "
      "An upload whose boot loader sends nothing for --timeout seconds (default 30, 0 for none) "
-     "after its prompt is stopped as a failure. --all as for identify.",
+     "is stopped as a failure. --all as for identify.",
      1, 1, true, true, true, false},
     {"reset", "qvx reset [--port NAME]", "Resets the adapter.", 0, 0, true, false, false, false},
     {"passthru", "qvx passthru list | qvx passthru probe NAME",

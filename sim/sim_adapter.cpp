@@ -541,11 +541,17 @@ void TSimAdapter::Command(char letter) {
     case 'R':
         EnterFirmware(); // restarts; no reply
         break;
-    case 'D':
-        Send(ReplyPrefix() + "[BEGIN]" + Cfg.DriverImage + (Cfg.MissingEndMarker ? "" : "[END]") +
-                 "\r\n",
-             Clock + Cfg.ReplyDelayUs);
+    case 'D': {
+        const Bytes reply = ReplyPrefix() + "[BEGIN]" + Cfg.DriverImage +
+                            (Cfg.MissingEndMarker ? "" : "[END]") + "\r\n";
+        if (Cfg.DriverTrickleUs == 0) {
+            Send(reply, Clock + Cfg.ReplyDelayUs);
+            break;
+        }
+        for (size_t i = 0; i < reply.size(); ++i)
+            Send(reply.substr(i, 1), Clock + Cfg.ReplyDelayUs + i * Cfg.DriverTrickleUs);
         break;
+    }
     default:
         break; // not a command of this firmware
     }

@@ -30,11 +30,11 @@ auto AllFields(const TSimConfig& c) {
     const auto& [f01, f02, f03, f04, f05, f06, f07, f08, f09, f10, f11, f12, f13, f14, f15, f16,
                  f17, f18, f19, f20, f21, f22, f23, f24, f25, f26, f27, f28, f29, f30, f31, f32,
                  f33, f34, f35, f36, f37, f38, f39, f40, f41, f42, f43, f44, f45, f46, f47, f48,
-                 f49, f50] = c;
+                 f49, f50, f51] = c;
     return std::tie(f01, f02, f03, f04, f05, f06, f07, f08, f09, f10, f11, f12, f13, f14, f15, f16,
                     f17, f18, f19, f20, f21, f22, f23, f24, f25, f26, f27, f28, f29, f30, f31, f32,
                     f33, f34, f35, f36, f37, f38, f39, f40, f41, f42, f43, f44, f45, f46, f47, f48,
-                    f49, f50);
+                    f49, f50, f51);
 }
 
 } // namespace
@@ -422,6 +422,7 @@ TKeyTable MakeKeys(bool& freshModes, const std::string& baseDir = std::string())
         {"fault.endless", BoolKey(&C::EndlessReply)},
         {"fault.boot.silent.page", IntKey(&C::SilentAfterPage, -1, 65534)},
         {"fault.vanish.page", IntKey(&C::VanishAfterPage, -1, 65534)},
+        {"driver.trickle", CountKey(&C::DriverTrickleUs)},
     };
     return keys;
 }

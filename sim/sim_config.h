@@ -37,6 +37,8 @@
 //                        path is taken from the folder of the configuration
 //                        file (LoadSimConfig "@" + file), else from the
 //                        current folder
+//   driver.trickle       time between two bytes of the driver image reply (a
+//                        device that trickles it); 0 = at the line rate
 //   power.lines          bool: identity replies carry "PI:"/"UI:"
 //   power.on             bool: external power output is switched on
 //   power.volts          measured supply, decimal text ("UI:" + text + "V")
@@ -141,6 +143,7 @@ struct TSimConfig {
 
     std::string DriverVersion = "105";
     Bytes DriverImage = Bytes("MZ\x90\0\x03\0\0\0quorvelix pass-thru\0MkdV105\0\xFF\xFE", 38);
+    uint64_t DriverTrickleUs = 0;
 
     bool PowerLines = true;
     bool PowerOn = false;

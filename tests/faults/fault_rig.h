@@ -68,6 +68,12 @@ public:
     virtual void ExpectUnpluggedSearchBox() = 0;
     // The adapter plugged in again, healthy, and its port selected.
     virtual void Replug() = 0;
+    // The link notices that its device has gone (Lost). A COM port does not:
+    // the port stays, only the adapter behind it falls quiet.
+    virtual bool NoticesLostDevice() { return true; }
+    // A write can be held back on the link (flow control, a USB write that
+    // never completes); the pty behind a COM port takes every byte at once.
+    virtual bool CanHoldWrites() { return true; }
 
     TWatchedUserIo UserIo;
     TMemoryFiles Files;

@@ -205,9 +205,25 @@ TEST_P(FaultTest, DisconnectWhileTheSelfTestStreams) {
 
 // ---- c. ... in the middle of a firmware upload ------------------------------
 
-// What the Update page says when the adapter goes during an upload.
+// What the Update page says when the adapter goes during an upload, or its
+// boot loader falls silent for the window's 30 s.
 const char* const UploadLostText = "The adapter was disconnected: reconnect it, tick \"Do not "
                                    "Search\" and \"Wait\", then press Run.";
+const char* const UploadSilentText =
+    "No answer from the boot loader for 30 s: reconnect the "
+    "adapter, tick \"Do not Search\" and \"Wait\", then press Run.";
+
+// An adapter gone mid-upload: the link notices it at once; where it cannot
+// (a COM port), the boot loader's silence ends the upload.
+void ExpectUploadEndedByTheLoss(TFaultRig& rig) {
+    TfrmMain& form = rig.Form();
+    EXPECT_FALSE(form.Updater.IsUploading());
+    const bool noticed = rig.NoticesLostDevice();
+    EXPECT_EQ(form.Updater.Outcome(), noticed ? uoLinkLost : uoBootLoaderSilent);
+    const std::string text = noticed ? UploadLostText : UploadSilentText;
+    EXPECT_EQ(form.memUpdate.Lines().back(), text);
+    EXPECT_EQ(rig.Text(form.edUpdateSatus), text);
+}
 
 TEST_P(FaultTest, DisconnectDuringTheUploadEndsItAndWritesNothingMore) {
     // The update reply, the prompt, the connect and header answers, then
@@ -234,10 +250,7 @@ TEST_P(FaultTest, DisconnectDuringTheUploadEndsItAndWritesNothingMore) {
     }
     // The upload notices that its device is gone and ends by itself.
     ASSERT_TRUE(RunUntilIdle());
-    EXPECT_FALSE(Form().Updater.IsUploading());
-    EXPECT_EQ(Form().Updater.Outcome(), uoLinkLost);
-    EXPECT_EQ(Form().memUpdate.Lines().back(), UploadLostText);
-    EXPECT_EQ(Rig->Text(Form().edUpdateSatus), UploadLostText);
+    ExpectUploadEndedByTheLoss(*Rig);
     EXPECT_TRUE(UserIo().Boxes().empty());
     ExpectRecovered();
     ExpectNextSearchWorks();
@@ -257,8 +270,39 @@ TEST_P(FaultTest, DisconnectInTheMiddleOfTheHeaderAnswer) {
         EXPECT_FALSE(adapter->Connected());
     }
     ASSERT_TRUE(RunUntilIdle());
-    EXPECT_EQ(Form().Updater.Outcome(), uoLinkLost);
-    EXPECT_EQ(Form().memUpdate.Lines().back(), UploadLostText);
+    ExpectUploadEndedByTheLoss(*Rig);
+    ExpectRecovered();
+}
+
+TEST_P(FaultTest, AnAdapterUnpluggedAfterAPageEndsTheUpload) {
+    ASSERT_NO_FATAL_FAILURE(Rig->Start("boot.pagesize=64;line.rate=11520;fault.vanish.page=2"));
+    SearchAndSnapshot();
+    PrepareUpload(6);
+    Request(Form().btUpdateRun);
+    ASSERT_TRUE(RunUntilIdle()) << "the upload did not notice that its adapter went";
+    ExpectUploadEndedByTheLoss(*Rig);
+    if (TSimAdapter* adapter = Rig->Sim()) {
+        EXPECT_EQ(adapter->Pages().size(), 3u);
+    }
+    EXPECT_TRUE(UserIo().Boxes().empty());
+    ExpectRecovered();
+    ExpectNextSearchWorks();
+}
+
+TEST_P(FaultTest, ABootLoaderThatFallsSilentEndsTheUploadAfterItsBound) {
+    ASSERT_NO_FATAL_FAILURE(
+        Rig->Start("boot.pagesize=64;line.rate=11520;fault.boot.silent.page=2"));
+    SearchAndSnapshot();
+    PrepareUpload(6);
+    Request(Form().btUpdateRun);
+    ASSERT_TRUE(RunUntilIdle()) << "the upload waited for the silent boot loader for ever";
+    EXPECT_EQ(Form().Updater.Outcome(), uoBootLoaderSilent);
+    EXPECT_EQ(Form().memUpdate.Lines().back(), UploadSilentText);
+    EXPECT_EQ(Rig->Text(Form().edUpdateSatus), UploadSilentText);
+    if (TSimAdapter* adapter = Rig->Sim()) {
+        EXPECT_EQ(adapter->CompletedUploads(), 0);
+    }
+    EXPECT_TRUE(UserIo().Boxes().empty());
     ExpectRecovered();
 }
 
@@ -496,6 +540,70 @@ TEST_P(FaultTest, BootLoaderThatRefusesTheEndMarker) {
     Rig->Run(2000);
     ExpectRecovered();
     EXPECT_EQ(Rig->BytesWritten(), written);
+}
+
+// ---- h. a line that holds output back --------------------------------------
+
+TEST_P(FaultTest, ACommandThatNeverLeavesTheLinkEndsTheSearch) {
+    if (!Rig->CanHoldWrites())
+        GTEST_SKIP() << "this link takes every byte at once";
+    ASSERT_NO_FATAL_FAILURE(Rig->Start("fault.write.stall=1"));
+    Snapshot();
+    Request(Form().btSearch);
+    ASSERT_TRUE(RunUntilIdle(60000)) << "the window stayed locked behind a stalled write";
+    ExpectNotFoundBox();
+    if (TSimAdapter* adapter = Rig->Sim()) {
+        EXPECT_EQ(adapter->IdentifyCount(), 0);
+    }
+    ExpectRecovered();
+}
+
+TEST_P(FaultTest, ResetOnASlowLineReachesTheAdapter) {
+    ASSERT_NO_FATAL_FAILURE(Rig->Start("fault.write.delay=150000"));
+    SearchAndSnapshot();
+    const uint64_t before = Rig->BytesWritten();
+    Rig->SelectPage(Form().Update.PageIndex());
+    Request(Form().btReset);
+    ASSERT_TRUE(RunUntilIdle());
+    Rig->Run(1000);
+    EXPECT_EQ(Rig->BytesWritten() - before, 12u) << "the reset command did not reach the adapter";
+    if (TSimAdapter* adapter = Rig->Sim()) {
+        EXPECT_EQ(adapter->CommandLog().back(), 'R');
+    }
+    EXPECT_TRUE(UserIo().Boxes().empty());
+    ExpectRecovered();
+}
+
+// ---- i. a reply that starts and never ends ---------------------------------
+
+TEST_P(FaultTest, AReplyThatNeverEndsEndsTheSearch) {
+    ASSERT_NO_FATAL_FAILURE(Rig->Start("line.rate=200000;line.chunk=1024;fault.endless=1"));
+    Snapshot();
+    Request(Form().btSearch);
+    ASSERT_TRUE(RunUntilIdle(120000)) << "the window stayed locked under an endless reply";
+    ExpectNotFoundBox();
+    if (TSimAdapter* adapter = Rig->Sim()) {
+        EXPECT_EQ(adapter->IdentifyCount(), 4);
+    }
+    ExpectRecovered();
+}
+
+// ---- j. a driver image that trickles ---------------------------------------
+
+TEST_P(FaultTest, ATricklingDriverImageIsCutOffAndChangesNothing) {
+    // 200 bytes, one every 90 ms: 18 s, past the read's deadline.
+    ASSERT_NO_FATAL_FAILURE(Rig->Start("driver.trickle=90000;driver.image.pattern=200"));
+    SearchAndSnapshot();
+    Rig->SelectPage(Form().J2534.PageIndex());
+    Snapshot(); // as the page found them
+    const std::vector<std::string> files = Rig->Files.Paths();
+    ASSERT_TRUE(Rig->Enabled(Form().btJ2534_Install));
+    Request(Form().btJ2534_Install);
+    ASSERT_TRUE(Rig->RunUntil([&] { return !UserIo().Boxes().empty(); }, 30000));
+    ASSERT_EQ(UserIo().Boxes().size(), 1u);
+    EXPECT_EQ(UserIo().Boxes()[0].Text, "Installing of Passthru driver Error");
+    EXPECT_EQ(Rig->Files.Paths(), files) << "a file was written";
+    ExpectRecovered();
 }
 
 } // namespace qvx

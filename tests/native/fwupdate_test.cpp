@@ -90,9 +90,10 @@ Bytes Request(uint16_t page) {
 class FwUpdaterTest : public ::testing::Test {
 protected:
     void SetUp() override { Link.Opened = true; }
-    bool Start(const Bytes& image, bool wait = true, unsigned silenceLimitMs = 0) {
+    bool Start(const Bytes& image, bool wait = true, unsigned silenceLimitMs = 0,
+               unsigned promptLimitMs = 0) {
         Files.Put("C:\\fw\\new.rfw", image);
-        return Updater.StartUpload(Link, "C:\\fw\\new.rfw", wait, silenceLimitMs);
+        return Updater.StartUpload(Link, "C:\\fw\\new.rfw", wait, silenceLimitMs, promptLimitMs);
     }
     // The boot loader sends bytes; the next tick takes them.
     void Answer(const Bytes& bytes) {
@@ -323,11 +324,20 @@ TEST_F(FwUpdaterTest, ABootLoaderSilentForTheBoundEndsTheUploadInEveryStage) {
     }
 }
 
-TEST_F(FwUpdaterTest, TheWaitForThePromptHasNoLimit) {
+// The window's user powers the adapter or stops; a console bounds the prompt.
+TEST_F(FwUpdaterTest, TheWaitForThePromptHasALimitOnlyWhenOneIsGiven) {
     ASSERT_TRUE(Start(Image(80 + 256), true, 30000));
     Timers.Advance(10 * 60 * 1000);
     EXPECT_TRUE(Updater.IsUploading());
     EXPECT_EQ(View.Lines.back(), "Waiting Connection...");
+    Updater.CancelUpload();
+
+    Link.Opened = true;
+    ASSERT_TRUE(Start(Image(80 + 256), true, 30000, 30000));
+    Timers.Advance(30000);
+    EXPECT_FALSE(Updater.IsUploading());
+    EXPECT_EQ(Updater.Outcome(), uoBootLoaderSilent);
+    EXPECT_EQ(View.Lines.back(), SilentText);
 }
 
 TEST_F(FwUpdaterTest, ALostLinkEndsTheUploadAtTheNextPoll) {

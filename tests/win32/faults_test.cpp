@@ -325,6 +325,8 @@ public:
         Adapter.Reconnect();
         Adapter.SetConfig(TSimConfig());
     }
+    bool NoticesLostDevice() override { return false; }
+    bool CanHoldWrites() override { return false; }
 
 protected:
     void Plug(const std::string& config) override {
