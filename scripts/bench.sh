@@ -27,6 +27,10 @@ for b in "$QVX_BUILD"/native/bench/bench_*; do
 done
 shopt -s nullglob
 win_benches=("$QVX_BUILD"/win32/bench/bench_*.exe)
+if [ "${#win_benches[@]}" -gt 0 ] && ! qvx_can_run_wine; then
+    qvx_say "SKIPPED: the Windows benchmarks (Wine cannot run here)"
+    win_benches=()
+fi
 if [ "${#win_benches[@]}" -gt 0 ]; then
     found=1
     # The soak and idle benchmarks drive the real window: they need a display.
