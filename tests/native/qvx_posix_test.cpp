@@ -172,6 +172,18 @@ TEST_F(QvxPosix, AdapterTextReachesATerminalFilteredAndAFileUnchanged) {
     EXPECT_NE(run.Err.find("'--x\x1b[2J'"), std::string::npos) << run.Err;
 }
 
+TEST_F(QvxPosix, ASettingsWriteThatFailsWarnsOnceAndKeepsTheResult) {
+    TSimDevice device("identity.serial=QVPX0001\n");
+    ASSERT_TRUE(device.Ready);
+    // The settings folder cannot be made: a file has its parent's name.
+    std::ofstream(Home + "/config") << "not a folder";
+    TRun run = Qvx({"identify", "--port", device.Link});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find("Serial:    QVPX0001\n"), std::string::npos) << run.Out;
+    // One line, naming what was not stored.
+    EXPECT_EQ(run.Err, "qvx: warning: could not store the settings \"Mode\", \"Port\"\n");
+}
+
 TEST_F(QvxPosix, ADeviceThatVanishesMidUploadEndsItWithAnError) {
     TSimDevice device("boot.pagesize=256\nfault.disconnect.bytes=100\n");
     ASSERT_TRUE(device.Ready);
