@@ -69,7 +69,7 @@ std::string TSettingsStore::ReadStrAt(const std::string& keyPath, const std::str
 bool TSettingsStore::WriteStrAt(const std::string& keyPath, const std::string& name,
                                 const std::string& value) {
     auto key = OpenForWrite(keyPath);
-    return key && key->WriteString(name, value);
+    return Written(key && key->WriteString(name, value), keyPath, name);
 }
 
 int32_t TSettingsStore::ReadIntAt(const std::string& keyPath, const std::string& name,
@@ -88,7 +88,13 @@ int32_t TSettingsStore::ReadIntAt(const std::string& keyPath, const std::string&
 bool TSettingsStore::WriteIntAt(const std::string& keyPath, const std::string& name,
                                 int32_t value) {
     auto key = OpenForWrite(keyPath);
-    return key && key->WriteDword(name, static_cast<uint32_t>(value));
+    return Written(key && key->WriteDword(name, static_cast<uint32_t>(value)), keyPath, name);
+}
+
+bool TSettingsStore::Written(bool written, const std::string& keyPath, const std::string& name) {
+    if (!written && OnWriteFailed)
+        OnWriteFailed(keyPath, name);
+    return written;
 }
 
 bool TSettingsStore::ValueExistsAt(const std::string& keyPath, const std::string& name) {

@@ -31,6 +31,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ public:
     // The application title; start-up replaces it with product, internal name
     // and version when the program has a version resource.
     std::string AppTitle = "Configurator";
+    // Called with the key and the value name when a write that a caller asked
+    // for (RegWriteStr, RegWriteInt, WriteStrAt, WriteIntAt) fails; the write
+    // still gives false. The defaults that the reads write are not reported.
+    std::function<void(const std::string& keyPath, const std::string& name)> OnWriteFailed;
 
     // The settings key, or its subkey subKey when that is not empty. A missing
     // value is first written with def; the value is returned.
@@ -118,6 +123,8 @@ private:
     std::unique_ptr<IRegistryKey> OpenForWrite(const std::string& keyPath);
     // As OpenForWrite, else read-only; nullptr when neither works.
     std::unique_ptr<IRegistryKey> OpenForRead(const std::string& keyPath);
+    // Reports a failed write; gives written.
+    bool Written(bool written, const std::string& keyPath, const std::string& name);
 
     TPlatform& Platform;
     std::string BaseKey;

@@ -196,9 +196,26 @@ class TCli {
 public:
     explicit TCli(TCliHost& host)
         : Host(host), Settings(host.Platform, host.SettingsKey.empty() ? std::string(SettingsKey)
-                                                                       : host.SettingsKey) {}
+                                                                       : host.SettingsKey) {
+        Settings.OnWriteFailed = [this](const std::string&, const std::string& name) {
+            const std::string shown = "\"" + name + "\"";
+            if (std::find(Unstored.begin(), Unstored.end(), shown) == Unstored.end())
+                Unstored.push_back(shown);
+        };
+    }
 
     int Run(const std::vector<std::string>& args);
+    // One line on standard error when a setting could not be stored (no right
+    // to write the settings, say): the command's result stands as it is.
+    void WarnOfUnstoredSettings() {
+        if (Unstored.empty())
+            return;
+        std::string names;
+        for (const std::string& name : Unstored)
+            names += (names.empty() ? "" : ", ") + name;
+        Host.Console.Err(std::string("qvx: warning: could not store the setting") +
+                         (Unstored.size() > 1 ? "s " : " ") + names + "\n");
+    }
 
 private:
     int Usage(const std::string& message);
@@ -241,7 +258,8 @@ private:
     TCliHost& Host;
     TSettingsStore Settings;
     TOptions Opt;
-    std::vector<std::string> Boxes; // the current command's box texts
+    std::vector<std::string> Boxes;    // the current command's box texts
+    std::vector<std::string> Unstored; // the settings whose writes failed, quoted
 };
 
 int TCli::Usage(const std::string& message) {
@@ -845,7 +863,9 @@ int TCli::PassThru() {
 
 int RunCli(const std::vector<std::string>& args, TCliHost& host) {
     TCli cli(host);
-    return cli.Run(args);
+    const int status = cli.Run(args);
+    cli.WarnOfUnstoredSettings();
+    return status;
 }
 
 } // namespace qvx

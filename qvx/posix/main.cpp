@@ -2,6 +2,7 @@
 // settings in a file under the user's configuration folder.
 #include "platform/posix/posix_platform.h"
 #include "qvx/cli.h"
+#include "qvx/terminal_text.h"
 #include "serdev/posix/posix_serial.h"
 
 #include <chrono>
@@ -20,9 +21,15 @@ class TPosixConsole : public qvx::IConsole {
 public:
     // The loop's timers, once the platform that holds them exists.
     qvx::TLoopTimers* Timers = nullptr;
-    void Out(const std::string& text) override { Write(STDOUT_FILENO, text); }
-    void Err(const std::string& text) override { Write(STDERR_FILENO, text); }
-    bool ErrIsTerminal() override { return isatty(STDERR_FILENO) != 0; }
+    // Text for a terminal is filtered here, whoever writes it; a file or a
+    // pipe gets every byte.
+    void Out(const std::string& text) override {
+        Write(STDOUT_FILENO, OutTerminal ? qvx::TerminalText(text) : text);
+    }
+    void Err(const std::string& text) override {
+        Write(STDERR_FILENO, ErrTerminal ? qvx::TerminalText(text) : text);
+    }
+    bool ErrIsTerminal() override { return ErrTerminal; }
     void RunUntil(const std::function<bool()>& done) override {
         Timers->RunUntil([&] { return Interrupted() || done(); });
     }
@@ -34,6 +41,9 @@ public:
     }
 
 private:
+    const bool OutTerminal = isatty(STDOUT_FILENO) != 0;
+    const bool ErrTerminal = isatty(STDERR_FILENO) != 0;
+
     static void Write(int fd, const std::string& text) {
         size_t done = 0;
         while (done < text.size()) {

@@ -2,6 +2,7 @@
 #include "platform/win32/win_libraries.h"
 #include "platform/win32/win_platform.h"
 #include "qvx/cli.h"
+#include "qvx/terminal_text.h"
 #include "serdev/portlists.h"
 #include "serdev/win32/Serdev.h"
 
@@ -28,8 +29,14 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 class TWinConsole : public qvx::IConsole {
 public:
-    void Out(const std::string& text) override { Write(STD_OUTPUT_HANDLE, text); }
-    void Err(const std::string& text) override { Write(STD_ERROR_HANDLE, text); }
+    // Text for a terminal is filtered here, whoever writes it; a file or a
+    // pipe gets every byte.
+    void Out(const std::string& text) override {
+        Write(STD_OUTPUT_HANDLE, OutTerminal ? qvx::TerminalText(text) : text);
+    }
+    void Err(const std::string& text) override {
+        Write(STD_ERROR_HANDLE, ErrTerminal ? qvx::TerminalText(text) : text);
+    }
     bool ErrIsTerminal() override { return _isatty(_fileno(stderr)) != 0; }
     void RunUntil(const std::function<bool()>& done) override {
         // The timers' ticks are messages of this thread's hidden window.
@@ -52,6 +59,15 @@ public:
     }
 
 private:
+    // A console, or a character device the C runtime takes for a terminal.
+    static bool IsTerminal(DWORD which, FILE* stream) {
+        DWORD mode = 0;
+        return GetConsoleMode(GetStdHandle(which), &mode) || _isatty(_fileno(stream)) != 0;
+    }
+
+    const bool OutTerminal = IsTerminal(STD_OUTPUT_HANDLE, stdout);
+    const bool ErrTerminal = IsTerminal(STD_ERROR_HANDLE, stderr);
+
     static void Write(DWORD which, const std::string& text) {
         HANDLE h = GetStdHandle(which);
         size_t done = 0;

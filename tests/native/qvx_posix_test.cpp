@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <termios.h>
 
 namespace qvx {
 namespace {
@@ -35,12 +36,19 @@ protected:
     }
     void TearDown() override { RemoveTree(Home); }
 
-    pid_t Start(const std::vector<std::string>& args) {
+    // Standard output and error go to out.txt and err.txt, or to the terminal
+    // named for them.
+    pid_t Start(const std::vector<std::string>& args, const std::string& outTerminal = "",
+                const std::string& errTerminal = "") {
         const pid_t pid = fork();
         if (pid == 0) {
             setenv("XDG_CONFIG_HOME", (Home + "/config").c_str(), 1);
-            const int out = open((Home + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open((Home + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int out = outTerminal.empty() ? open((Home + "/out.txt").c_str(),
+                                                       O_WRONLY | O_CREAT | O_TRUNC, 0600)
+                                                : open(outTerminal.c_str(), O_WRONLY | O_NOCTTY);
+            const int err = errTerminal.empty() ? open((Home + "/err.txt").c_str(),
+                                                       O_WRONLY | O_CREAT | O_TRUNC, 0600)
+                                                : open(errTerminal.c_str(), O_WRONLY | O_NOCTTY);
             dup2(out, STDOUT_FILENO);
             dup2(err, STDERR_FILENO);
             std::vector<char*> argv{const_cast<char*>(QVX_CLI)};
@@ -73,6 +81,46 @@ protected:
     TRun Qvx(const std::vector<std::string>& args) { return Finish(Start(args)); }
     std::string Output() const { return ReadAll(Home + "/out.txt"); }
 
+    // Runs qvx with standard output (out) or standard error (err) on a
+    // terminal; gives what the terminal received.
+    std::string OnTerminal(const std::vector<std::string>& args, bool out, bool err) {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return "no pty";
+        const std::string name = ptsname(master);
+        // Raw: the terminal passes the bytes as they are written.
+        const int slave = open(name.c_str(), O_RDWR | O_NOCTTY);
+        termios mode{};
+        tcgetattr(slave, &mode);
+        cfmakeraw(&mode);
+        tcsetattr(slave, TCSANOW, &mode);
+        const pid_t pid = Start(args, out ? name : "", err ? name : "");
+        std::string shown;
+        const auto end = std::chrono::steady_clock::now() + HangLimit;
+        int status = 0;
+        bool exited = false;
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd p{master, POLLIN, 0};
+            char buffer[512];
+            if (poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
+                const ssize_t n = read(master, buffer, sizeof buffer);
+                if (n > 0)
+                    shown.append(buffer, static_cast<size_t>(n));
+                continue;
+            }
+            if (exited)
+                break;
+            exited = waitpid(pid, &status, WNOHANG) == pid;
+        }
+        if (!exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        close(slave);
+        close(master);
+        return shown;
+    }
+
     std::string Home;
 };
 
@@ -100,6 +148,40 @@ TEST_F(QvxPosix, IdentifiesAndUploadsOverASerialDevice) {
     run = Qvx({"identify"});
     EXPECT_EQ(run.Status, 10);
     EXPECT_NE(run.Err.find("is busy"), std::string::npos) << run.Err;
+}
+
+TEST_F(QvxPosix, AdapterTextReachesATerminalFilteredAndAFileUnchanged) {
+    TSimDevice device(
+        "identity.serial=QV\\x1b[2J01\nidentity.hardware=H\\x1b[7mW\\x07\\x7f\\xc0\n");
+    ASSERT_TRUE(device.Ready);
+    const std::string shown = OnTerminal({"identify", "--port", device.Link}, true, false);
+    EXPECT_NE(shown.find("Serial:    QV?[2J01"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("H?[7mW??\xc0"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+
+    TRun run = Qvx({"identify", "--port", device.Link});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find("Serial:    QV\x1b[2J01"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("H\x1b[7mW\x07\x7f\xc0"), std::string::npos) << run.Out;
+
+    // Standard error alike.
+    const std::string said =
+        OnTerminal({"identify", "--port", device.Link, "--x\x1b[2J"}, false, true);
+    EXPECT_NE(said.find("'--x?[2J'"), std::string::npos) << said;
+    run = Qvx({"identify", "--port", device.Link, "--x\x1b[2J"});
+    EXPECT_NE(run.Err.find("'--x\x1b[2J'"), std::string::npos) << run.Err;
+}
+
+TEST_F(QvxPosix, ASettingsWriteThatFailsWarnsOnceAndKeepsTheResult) {
+    TSimDevice device("identity.serial=QVPX0001\n");
+    ASSERT_TRUE(device.Ready);
+    // The settings folder cannot be made: a file has its parent's name.
+    std::ofstream(Home + "/config") << "not a folder";
+    TRun run = Qvx({"identify", "--port", device.Link});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Out.find("Serial:    QVPX0001\n"), std::string::npos) << run.Out;
+    // One line, naming what was not stored.
+    EXPECT_EQ(run.Err, "qvx: warning: could not store the settings \"Mode\", \"Port\"\n");
 }
 
 TEST_F(QvxPosix, ADeviceThatVanishesMidUploadEndsItWithAnError) {
