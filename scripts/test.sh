@@ -22,6 +22,13 @@ qvx_build_fuzz
 qvx_say "fuzz targets, 30 s each"
 qvx_run_fuzz 30
 
+# The manifests are read out of the built programs without running them
+# (also where Wine cannot run, and ctest cannot list the Windows suite).
+qvx_say "the programs' manifests"
+"$QVX_BUILD/win32/tests/win32/check_manifest.host" "$QVX_BUILD/win32/Configurator.exe" \
+    requireAdministrator
+"$QVX_BUILD/win32/tests/win32/check_manifest.host" "$QVX_BUILD/win32/qvx.exe" asInvoker
+
 if ! qvx_can_run_wine; then
     # The Windows tree is built (above), so it still compiles without a
     # warning; its tests and the run command need Wine to run.
