@@ -350,8 +350,17 @@ bool TPosixSerial::Write(const Bytes& bytes) {
         if (!Changed.wait_for(lock, ChunkHandOver, [&] { return Gone || TxPending.empty(); }) ||
             Gone)
             return false; // the rest is dropped
-        const size_t n =
-            std::min(bytes.size() - offset, static_cast<size_t>(PosixSerialBufferSize));
+        size_t n = std::min(bytes.size() - offset, static_cast<size_t>(PosixSerialBufferSize));
+        // Nothing is queued, so nothing is on its way either: what the line
+        // takes at once leaves now, without a turn of the I/O thread (which
+        // a busy machine may keep waiting). The rest is queued as usual.
+        const ssize_t direct = write(Fd, bytes.data() + offset, n);
+        if (direct > 0) {
+            offset += static_cast<size_t>(direct);
+            n -= static_cast<size_t>(direct);
+        }
+        if (n == 0)
+            continue;
         TxPending.append(bytes, offset, n);
         offset += n;
         Wake();
