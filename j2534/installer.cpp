@@ -1,10 +1,31 @@
 #include "j2534/installer.h"
 
 #include "j2534/catalogue.h"
+#include "j2534/library_image.h"
 #include "j2534/passthru.h"
 #include "platform/userio.h"
 
 namespace qvx {
+
+const char* DriverInstallResultText(TDriverInstallResult result) {
+    switch (result) {
+    case irInstalled:
+        return "installed";
+    case irEmptyImage:
+        return "empty image";
+    case irNotALibrary:
+        return "not a library";
+    case irNoSystemFolder:
+        return "no system folder";
+    case irNotWritten:
+        return "library not written";
+    case irNotReplaced:
+        return "library not replaced";
+    case irCatalogueNotWritten:
+        break;
+    }
+    return "catalogue entry not written";
+}
 
 TDriverInstaller::TDriverInstaller(TSettingsStore& settings, IFileSystem& files, IDriverView& view)
     : Settings(settings), Files(files), View(view) {}
@@ -53,30 +74,56 @@ bool TDriverInstaller::WriteCatalogueEntry() {
     return written;
 }
 
-bool TDriverInstaller::Install(const Bytes& image, const std::string& offered) {
-    if (image.empty())
-        return false;
+TDriverInstallResult TDriverInstaller::ReplaceLibrary(const Bytes& image) {
+    const std::string temporary = TemporaryPath(DllPath);
+    std::unique_ptr<IFile> file = Files.Create(temporary);
+    if (!file)
+        return irNotWritten;
+    bool written = true;
+    size_t done = 0;
+    while (written && done < image.size()) {
+        const int64_t n = file->Write(image.data() + done, image.size() - done);
+        // No progress counts as a failure; retrying it would never end.
+        written = n > 0;
+        if (written)
+            done += static_cast<size_t>(n);
+    }
+    written = written && file->Flush();
+    file.reset();
+    if (written && Files.RenameReplacing(temporary, DllPath))
+        return irInstalled;
+    Files.RemoveFile(temporary);
+    return written ? irNotReplaced : irNotWritten;
+}
+
+TDriverInstallResult TDriverInstaller::Install(const Bytes& image, const std::string& offered) {
+    const TLibraryImageCheck check = CheckLibraryImage(image.data(), image.size());
+    if (check != liLibrary) {
+        ShowInstallError();
+        return check == liEmpty ? irEmptyImage : irNotALibrary;
+    }
     View.SetInstallProgress(0);
     // The path comes from the last version check; an installation before any
     // check still finds the system folder.
     if (DllPath.empty() && !Files.SystemFolder().empty())
         DllPath = Files.SystemFolder() + "\\" + MakerPassThruFile;
-    bool installed = false;
+    TDriverInstallResult result = irNoSystemFolder;
     if (!DllPath.empty()) {
-        Files.RemoveFile(DllPath);
-        if (Settings.SaveStringToFile(DllPath, image, image.size())) {
+        result = ReplaceLibrary(image);
+        if (result == irInstalled) {
             View.SetInstallProgress(View.InstallProgress() + 30);
             // A catalogue entry that could not be written leaves the library
             // unknown to every J2534 application: not a success.
-            installed = WriteCatalogueEntry();
+            if (!WriteCatalogueEntry())
+                result = irCatalogueNotWritten;
             CheckVersion(offered);
             View.MakerEntryWritten();
         }
     }
-    if (!installed)
+    if (result != irInstalled)
         ShowInstallError();
     CheckVersion(offered);
-    return installed;
+    return result;
 }
 
 void TDriverInstaller::ShowInstallError() {

@@ -3,6 +3,13 @@
 // the system folder against the version the adapter offers, and the
 // installation of the image the adapter carries, with the maker's catalogue
 // entry. The image itself is fetched by the caller. GUI thread only.
+//
+// The installation changes the system only with a Windows library for 32-bit
+// x86 (CheckLibraryImage), and never leaves it half done: the image goes into
+// a temporary file beside the installed library, is flushed, and then
+// replaces the library in one step; the catalogue entry is written only once
+// the new library is in place. Any failure before that removes the temporary
+// file and leaves the old library and its entry as they were.
 #include "platform/bytes.h"
 #include "platform/files.h"
 #include "platform/settings.h"
@@ -10,6 +17,21 @@
 #include <string>
 
 namespace qvx {
+
+// How an installation ended.
+enum TDriverInstallResult {
+    irInstalled,           // the library is in place and its catalogue entry written
+    irEmptyImage,          // no image bytes: nothing changed
+    irNotALibrary,         // not a library for 32-bit x86: nothing changed
+    irNoSystemFolder,      // nowhere to install: nothing changed
+    irNotWritten,          // the temporary file not created, written or flushed: nothing changed
+    irNotReplaced,         // the installed library not replaced (in use): nothing changed
+    irCatalogueNotWritten, // the library is in place, its catalogue entry is not whole
+};
+
+// "installed", "empty image", "not a library", "no system folder",
+// "library not written", "library not replaced", "catalogue entry not written".
+const char* DriverInstallResultText(TDriverInstallResult result);
 
 // What the driver group shows.
 class IDriverView {
@@ -50,15 +72,21 @@ public:
     // offered, marks whether it is the offered version (exact comparison).
     void CheckVersion(const std::string& offered);
     // Replaces the installed library with image and writes the maker's
-    // catalogue entry, the progress bar following; a failure is reported in
-    // a box. Ends with a version check. An empty image changes nothing.
-    // True when the library and its entry were written.
-    bool Install(const Bytes& image, const std::string& offered);
+    // catalogue entry, the progress bar following; any result but irInstalled
+    // is reported in the installation's error box. An image that is empty or
+    // not a library changes nothing, not even the progress bar; any other
+    // installation ends with a version check.
+    TDriverInstallResult Install(const Bytes& image, const std::string& offered);
     // The installation's error box: "Installing of Passthru driver Error".
     void ShowInstallError();
 
+    // Name of the temporary file beside the installed library.
+    static std::string TemporaryPath(const std::string& dllPath) { return dllPath + ".new"; }
+
 private:
     bool WriteCatalogueEntry();
+    // The image into the temporary file, flushed, then over the library.
+    TDriverInstallResult ReplaceLibrary(const Bytes& image);
 
     TSettingsStore& Settings;
     IFileSystem& Files;

@@ -15,6 +15,9 @@ public:
     // Bytes moved, possibly fewer than asked; -1 on error.
     virtual int64_t Read(void* buffer, size_t count) = 0;
     virtual int64_t Write(const void* buffer, size_t count) = 0;
+    // Hands everything written so far to the disk and waits until it is
+    // there; false when that fails.
+    virtual bool Flush() = 0;
 };
 
 class IFileSystem {
@@ -26,6 +29,11 @@ public:
     virtual std::unique_ptr<IFile> OpenRead(const std::string& path) = 0;
     // Creates (or truncates) the file for writing; nullptr when it cannot.
     virtual std::unique_ptr<IFile> Create(const std::string& path) = 0;
+    // Puts the file from in the place of the file to in one step, replacing
+    // to when it exists, written through to the disk before it returns. Both
+    // are in the same folder. False when it cannot (to in use, say): both are
+    // then as they were.
+    virtual bool RenameReplacing(const std::string& from, const std::string& to) = 0;
     virtual std::string GetCurrentDir() = 0;
     virtual bool SetCurrentDir(const std::string& path) = 0;
     // The system folder, without a trailing "\".

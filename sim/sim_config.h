@@ -95,6 +95,7 @@
 //   fault.vanish.page    the adapter disconnects once its acknowledgement of
 //                        this page has reached the host; -1 = none
 #include "platform/bytes.h"
+#include "sim/sim_library.h"
 
 #include <cstdint>
 #include <string>
@@ -142,7 +143,8 @@ struct TSimConfig {
     std::string RunningMode = "001";
 
     std::string DriverVersion = "105";
-    Bytes DriverImage = Bytes("MZ\x90\0\x03\0\0\0quorvelix pass-thru\0MkdV105\0\xFF\xFE", 38);
+    // A library for 32-bit x86 carrying the marker "MkdV105".
+    Bytes DriverImage = SimDriverLibrary("105");
     uint64_t DriverTrickleUs = 0;
 
     bool PowerLines = true;

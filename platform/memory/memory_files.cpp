@@ -39,7 +39,15 @@ public:
         if (Owner.WriteLimit >= 0)
             n = std::min(n, static_cast<size_t>(Owner.WriteLimit - it->second.size()));
         it->second.append(static_cast<const char*>(buffer), n);
+        Owner.Unflushed.insert(Path);
         return static_cast<int64_t>(n);
+    }
+    bool Flush() override {
+        std::lock_guard<std::mutex> guard(Owner.Guard);
+        if (!Owner.Contents.count(Path) || Owner.FlushFails)
+            return false;
+        Owner.Unflushed.erase(Path);
+        return true;
     }
 
 private:
@@ -55,6 +63,7 @@ TMemoryFiles::TMemoryFiles()
 void TMemoryFiles::Put(const std::string& path, const std::string& content) {
     std::lock_guard<std::mutex> guard(Guard);
     Contents[path] = content;
+    Unflushed.erase(path);
 }
 
 bool TMemoryFiles::Get(const std::string& path, std::string& content) const {
@@ -84,6 +93,16 @@ void TMemoryFiles::FailWritesAfter(int64_t bytes) {
     WriteLimit = bytes;
 }
 
+void TMemoryFiles::SetFlushFails(bool fails) {
+    std::lock_guard<std::mutex> guard(Guard);
+    FlushFails = fails;
+}
+
+bool TMemoryFiles::Flushed(const std::string& path) const {
+    std::lock_guard<std::mutex> guard(Guard);
+    return Contents.count(path) && !Unflushed.count(path);
+}
+
 void TMemoryFiles::SetSystemFolder(const std::string& path) {
     std::lock_guard<std::mutex> guard(Guard);
     SystemDir = path;
@@ -111,6 +130,7 @@ bool TMemoryFiles::RemoveFile(const std::string& path) {
     std::lock_guard<std::mutex> guard(Guard);
     if (Locked.count(path))
         return false;
+    Unflushed.erase(path);
     return Contents.erase(path) != 0;
 }
 
@@ -126,7 +146,24 @@ std::unique_ptr<IFile> TMemoryFiles::Create(const std::string& path) {
     if (Locked.count(path))
         return nullptr;
     Contents[path].clear();
+    Unflushed.insert(path);
     return std::make_unique<TMemoryFile>(*this, path, true);
+}
+
+bool TMemoryFiles::RenameReplacing(const std::string& from, const std::string& to) {
+    std::lock_guard<std::mutex> guard(Guard);
+    auto it = Contents.find(from);
+    if (it == Contents.end() || Locked.count(from) || Locked.count(to))
+        return false;
+    if (from == to)
+        return true;
+    Contents[to] = std::move(it->second);
+    Contents.erase(from);
+    if (Unflushed.erase(from))
+        Unflushed.insert(to);
+    else
+        Unflushed.erase(to);
+    return true;
 }
 
 std::string TMemoryFiles::GetCurrentDir() {

@@ -1,6 +1,8 @@
 #pragma once
 // Files held in memory for the native tests, with faults: locked files (no
-// delete, no open), short writes, a write that fails after a number of bytes.
+// delete, no open, not replaced), short writes, a write that fails after a
+// number of bytes, a flush that fails. Each file knows whether everything
+// written to it has been flushed.
 #include "platform/files.h"
 
 #include <map>
@@ -21,6 +23,11 @@ public:
     void SetWriteChunk(size_t bytes);
     // Writes fail once a file holds this many bytes (-1 = never).
     void FailWritesAfter(int64_t bytes);
+    // Every Flush fails.
+    void SetFlushFails(bool fails);
+    // Whether the file exists and every byte written to it since it was
+    // created has been flushed (a file put by a test counts as flushed).
+    bool Flushed(const std::string& path) const;
     void SetSystemFolder(const std::string& path);
     void SetProgramPath(const std::string& path);
     std::vector<std::string> Paths() const;
@@ -29,6 +36,8 @@ public:
     bool RemoveFile(const std::string& path) override;
     std::unique_ptr<IFile> OpenRead(const std::string& path) override;
     std::unique_ptr<IFile> Create(const std::string& path) override;
+    // Fails when either file is locked or from does not exist.
+    bool RenameReplacing(const std::string& from, const std::string& to) override;
     std::string GetCurrentDir() override;
     bool SetCurrentDir(const std::string& path) override;
     std::string SystemFolder() override;
@@ -39,6 +48,8 @@ private:
     mutable std::mutex Guard;
     std::map<std::string, std::string> Contents;
     std::set<std::string> Locked;
+    std::set<std::string> Unflushed;
+    bool FlushFails = false;
     size_t WriteChunk = 0;
     int64_t WriteLimit = -1;
     std::string CurrentDir;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,8 @@ public:
         return n;
     }
 
+    bool Flush() override { return fsync(Fd) == 0; }
+
 private:
     int Fd;
 };
@@ -74,6 +77,22 @@ std::unique_ptr<IFile> TPosixFiles::OpenRead(const std::string& path) {
 
 std::unique_ptr<IFile> TPosixFiles::Create(const std::string& path) {
     return OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+bool TPosixFiles::RenameReplacing(const std::string& from, const std::string& to) {
+    if (rename(from.c_str(), to.c_str()) != 0)
+        return false;
+    // The new name is kept once the folder is on the disk; the file has been
+    // replaced even when that cannot be waited for.
+    const size_t slash = to.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : to.substr(0, slash ? slash : 1);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    return true;
 }
 
 std::string TPosixFiles::GetCurrentDir() {

@@ -13,6 +13,8 @@ public:
     bool RemoveFile(const std::string& path) override;
     std::unique_ptr<IFile> OpenRead(const std::string& path) override;
     std::unique_ptr<IFile> Create(const std::string& path) override;
+    // rename, then the folder synced.
+    bool RenameReplacing(const std::string& from, const std::string& to) override;
     std::string GetCurrentDir() override;
     bool SetCurrentDir(const std::string& path) override;
     std::string SystemFolder() override { return "/"; }

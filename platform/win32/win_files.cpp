@@ -46,6 +46,8 @@ public:
         return moved;
     }
 
+    bool Flush() override { return FlushFileBuffers(Handle) != 0; }
+
 private:
     // New position, or -1. A low part of INVALID_SET_FILE_POINTER is a real
     // position unless the last error says otherwise.
@@ -87,6 +89,11 @@ std::unique_ptr<IFile> TWinFiles::OpenRead(const std::string& path) {
 
 std::unique_ptr<IFile> TWinFiles::Create(const std::string& path) {
     return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+}
+
+bool TWinFiles::RenameReplacing(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 std::string TWinFiles::GetCurrentDir() {

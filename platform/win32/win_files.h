@@ -12,6 +12,8 @@ public:
     std::unique_ptr<IFile> OpenRead(const std::string& path) override;
     // Exclusive while it is open: nobody reads a half-written file.
     std::unique_ptr<IFile> Create(const std::string& path) override;
+    // MoveFileEx, replacing and written through.
+    bool RenameReplacing(const std::string& from, const std::string& to) override;
     std::string GetCurrentDir() override;
     bool SetCurrentDir(const std::string& path) override;
     std::string SystemFolder() override;

@@ -606,4 +606,21 @@ TEST_P(FaultTest, ATricklingDriverImageIsCutOffAndChangesNothing) {
     ExpectRecovered();
 }
 
+// ---- k. a driver image that is no library ----------------------------------
+
+TEST_P(FaultTest, ATextForADriverImageIsRefusedAndChangesNothing) {
+    ASSERT_NO_FATAL_FAILURE(Rig->Start("driver.image=MZ, and then text\\r\\n"));
+    SearchAndSnapshot();
+    Rig->SelectPage(Form().J2534.PageIndex());
+    Snapshot(); // as the page found them
+    const std::vector<std::string> files = Rig->Files.Paths();
+    ASSERT_TRUE(Rig->Enabled(Form().btJ2534_Install));
+    Request(Form().btJ2534_Install);
+    ASSERT_TRUE(Rig->RunUntil([&] { return !UserIo().Boxes().empty(); }, 30000));
+    ASSERT_EQ(UserIo().Boxes().size(), 1u);
+    EXPECT_EQ(UserIo().Boxes()[0].Text, "Installing of Passthru driver Error");
+    EXPECT_EQ(Rig->Files.Paths(), files) << "a file was written";
+    ExpectRecovered();
+}
+
 } // namespace qvx

@@ -3,10 +3,12 @@
 // page: the catalogue list, the page as both views, and the installation
 // from the simulated adapter.
 #include "j2534/installer.h"
+#include "j2534/library_image.h"
 #include "j2534/probe.h"
 #include "tests/native/sim_window_fixture.h"
 
 #include <cstring>
+#include <functional>
 
 namespace qvx {
 namespace {
@@ -202,6 +204,40 @@ TEST(FindDllVersion, TextAfterTheFirstMarker) {
     EXPECT_EQ(FindDllVersion("Mkd", 3), "");
 }
 
+TEST(LibraryImage, EachRuleHasItsResult) {
+    const Bytes library = SimDriverLibrary("105");
+    EXPECT_EQ(CheckLibraryImage(library.data(), library.size()), liLibrary);
+    // The byte at `at` set to `value`, or the image cut to `at` bytes.
+    const auto with = [&](size_t at, int value) {
+        Bytes image = library;
+        if (value < 0)
+            image.resize(at);
+        else
+            image[at] = static_cast<char>(value);
+        return CheckLibraryImage(image.data(), image.size());
+    };
+    const size_t pe = 0x40, file = pe + 4, optional = file + 20, section = optional + 0xE0;
+    EXPECT_EQ(with(0, -1), liEmpty);
+    EXPECT_EQ(with(1, 'X'), liNoDosHeader);
+    EXPECT_EQ(with(63, -1), liNoDosHeader);
+    EXPECT_EQ(with(0x3C, 0xF0), liNoPeHeader);      // e_lfanew at 0xF0: zeros there
+    EXPECT_EQ(with(0x3F, 0x80), liNoPeHeader);      // e_lfanew far outside
+    EXPECT_EQ(with(pe + 23, -1), liNoPeHeader);     // file header cut
+    EXPECT_EQ(with(file + 1, 0x86), liNotX86);      // machine 0x864C
+    EXPECT_EQ(with(file + 19, 0x01), liNotLibrary); // no DLL flag: a program
+    EXPECT_EQ(with(file + 18, 0x00), liNotLibrary); // not an executable image
+    EXPECT_EQ(with(optional, 0x07), liNotPe32);     // magic 0x107
+    EXPECT_EQ(with(optional + 1, 0x02), liNotPe32); // 0x20B: PE32+
+    EXPECT_EQ(with(file + 16, 0x5F), liNotPe32);    // shorter than a PE32 header
+    EXPECT_EQ(with(section - 1, -1), liNotPe32);
+    EXPECT_EQ(with(file + 2, 0), liBadSections);    // no section
+    EXPECT_EQ(with(file + 3, 0x10), liBadSections); // 4097 sections: table outside
+    EXPECT_EQ(with(section + 39, -1), liBadSections);
+    EXPECT_EQ(with(0x200 + 0x1FF, -1), liBadSections);  // raw data cut by a byte
+    EXPECT_EQ(with(section + 21, 0x10), liBadSections); // raw data at 0x1000
+    EXPECT_STREQ(LibraryImageCheckText(liBadSections), "sections outside the image");
+}
+
 // ---- The driver installer ----
 
 class TDriverViewLog : public IDriverView {
@@ -213,6 +249,7 @@ public:
     int Position = 55;
     std::vector<int> Positions;
     int EntriesWritten = 0;
+    std::function<void()> OnProgress;
 
     bool DriverOffered() override { return Offered; }
     void ShowInstalledVersion(const std::string& text) override { Version = text; }
@@ -225,6 +262,8 @@ public:
     void SetInstallProgress(int position) override {
         Position = position;
         Positions.push_back(position);
+        if (OnProgress)
+            OnProgress();
     }
     void MakerEntryWritten() override { ++EntriesWritten; }
 };
@@ -236,9 +275,43 @@ protected:
         Files.SetProgramPath("C:\\Quorvelix\\Configurator.exe");
     }
     bool Installed(std::string& content) { return Files.Get(Dll, content); }
+    // A library of an earlier version and its catalogue entry.
+    void PutOldInstallation() {
+        Files.Put(Dll, OldLibrary);
+        Registry.SetString(Entry, "Vendor", "Morveklink");
+        Registry.SetString(Entry, "FunctionLibrary", Dll);
+        Registry.SetDword(Entry, "CAN", 1);
+        OldEntry = EntryValues();
+    }
+    std::vector<std::string> EntryValues() const {
+        std::vector<std::string> out;
+        for (const std::string& name : Registry.ValueNamesOf(Entry)) {
+            TMemoryRegistry::Value v;
+            Registry.GetValue(Entry, name, v);
+            out.push_back(name + "=" + v.Text + "/" + std::to_string(v.Number));
+        }
+        return out;
+    }
+    // The old library whole, its entry as it was, no other file.
+    void ExpectOldInstallationKept() {
+        std::string content;
+        EXPECT_TRUE(Installed(content) && content == OldLibrary) << "the old library is gone";
+        EXPECT_EQ(Files.Paths(), std::vector<std::string>{Dll});
+        EXPECT_EQ(EntryValues(), OldEntry);
+        EXPECT_EQ(View.EntriesWritten, 0);
+    }
+    void ExpectErrorBox() {
+        ASSERT_EQ(UserIo.Boxes().size(), 1u);
+        EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
+        EXPECT_EQ(UserIo.Boxes()[0].Caption, "Configurator - Error...");
+        EXPECT_EQ(UserIo.Boxes()[0].Flags, 16u);
+    }
 
     const std::string Dll = "C:\\Windows\\system32\\mvpass32.dll";
     const std::string Entry = Catalogue + "\\Morveklink - Quorvelix";
+    const Bytes OldLibrary = SimDriverLibrary("104");
+    const Bytes NewLibrary = SimDriverLibrary("105");
+    std::vector<std::string> OldEntry;
     TSettingsStore Settings{Platform};
     TDriverViewLog View;
     TDriverInstaller Installer{Settings, Files, View};
@@ -284,12 +357,24 @@ TEST_F(InstallerTest, NoOfferedDriverLeavesTheMarksHidden) {
 
 TEST_F(InstallerTest, InstallWritesTheLibraryAndTheMakersEntry) {
     // No version check before: the installation finds the system folder.
-    const Bytes image = "MZ" + std::string(40000, 'x') + std::string("MkdV105\0", 8);
-    EXPECT_TRUE(Installer.Install(image, "105"));
+    const Bytes image = SimDriverLibrary("105", 40000);
+    ASSERT_EQ(image.size(), 40000u);
+    Files.Put(Dll, OldLibrary);
+    // Each step of the catalogue entry finds the new library in place and on
+    // the disk.
+    int entrySteps = 0;
+    View.OnProgress = [&] {
+        std::string content;
+        if (View.Position > 30 && Installed(content) && content == image && Files.Flushed(Dll))
+            ++entrySteps;
+    };
+    EXPECT_EQ(Installer.Install(image, "105"), irInstalled);
     EXPECT_TRUE(UserIo.Boxes().empty());
     std::string content;
     ASSERT_TRUE(Installed(content));
     EXPECT_EQ(content, image);
+    EXPECT_EQ(Files.Paths(), std::vector<std::string>{Dll});
+    EXPECT_EQ(entrySteps, 4 + 20 + 1);
 
     std::vector<int> expected = {0, 30, 40, 50, 60, 70};
     for (int p = 71; p <= 90; ++p)
@@ -317,43 +402,58 @@ TEST_F(InstallerTest, InstallWritesTheLibraryAndTheMakersEntry) {
     EXPECT_EQ(View.Marks, "current");
 }
 
+TEST_F(InstallerTest, ATextImageChangesNothing) {
+    PutOldInstallation();
+    EXPECT_EQ(Installer.Install("MZ, then a text that is no library\r\n", "105"), irNotALibrary);
+    ExpectErrorBox();
+    ExpectOldInstallationKept();
+    EXPECT_TRUE(View.Positions.empty());
+}
+
 TEST_F(InstallerTest, AnEmptyImageChangesNothing) {
-    EXPECT_FALSE(Installer.Install("", "105"));
-    std::string content;
-    EXPECT_FALSE(Installed(content));
-    EXPECT_FALSE(Registry.KeyExists(Entry));
-    EXPECT_TRUE(UserIo.Boxes().empty());
+    PutOldInstallation();
+    EXPECT_EQ(Installer.Install("", "105"), irEmptyImage);
+    ExpectErrorBox();
+    ExpectOldInstallationKept();
     EXPECT_TRUE(View.Positions.empty());
     EXPECT_EQ(View.Version, "<none>");
 }
 
 TEST_F(InstallerTest, ALockedTargetFileIsAnError) {
-    Files.Put(Dll, "in use");
+    PutOldInstallation();
     Files.Lock(Dll);
-    EXPECT_FALSE(Installer.Install("MZ new", "105"));
-    ASSERT_EQ(UserIo.Boxes().size(), 1u);
-    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
-    EXPECT_EQ(UserIo.Boxes()[0].Caption, "Configurator - Error...");
-    EXPECT_EQ(UserIo.Boxes()[0].Flags, 16u);
-    EXPECT_FALSE(Registry.KeyExists(Entry));
-    EXPECT_EQ(View.EntriesWritten, 0);
-    std::string content;
-    ASSERT_TRUE(Installed(content));
-    EXPECT_EQ(content, "in use");
+    EXPECT_EQ(Installer.Install(NewLibrary, "105"), irNotReplaced);
+    ExpectErrorBox();
+    Files.Lock(Dll, false);
+    ExpectOldInstallationKept();
 
     // Without a system folder there is nowhere to write either.
     Files.SetSystemFolder("");
     TDriverInstaller fresh(Settings, Files, View);
-    EXPECT_FALSE(fresh.Install("MZ new", "105"));
+    EXPECT_EQ(fresh.Install(NewLibrary, "105"), irNoSystemFolder);
     EXPECT_EQ(UserIo.Boxes().size(), 2u);
     EXPECT_EQ(View.Version, "Access Error");
 }
 
+TEST_F(InstallerTest, AFailingTemporaryWriteChangesNothing) {
+    PutOldInstallation();
+    Files.FailWritesAfter(100);
+    EXPECT_EQ(Installer.Install(NewLibrary, "105"), irNotWritten);
+    ExpectErrorBox();
+    ExpectOldInstallationKept();
+
+    // Written whole, but not to the disk.
+    Files.FailWritesAfter(-1);
+    Files.SetFlushFails(true);
+    EXPECT_EQ(Installer.Install(NewLibrary, "105"), irNotWritten);
+    EXPECT_EQ(UserIo.Boxes().size(), 2u);
+    ExpectOldInstallationKept();
+}
+
 TEST_F(InstallerTest, AFailedCatalogueWriteIsAnError) {
     Registry.MakeReadOnly(Catalogue);
-    EXPECT_FALSE(Installer.Install("MZ new", "105"));
-    ASSERT_EQ(UserIo.Boxes().size(), 1u);
-    EXPECT_EQ(UserIo.Boxes()[0].Text, "Installing of Passthru driver Error");
+    EXPECT_EQ(Installer.Install(NewLibrary, "105"), irCatalogueNotWritten);
+    ExpectErrorBox();
     // The library is written all the same, and the list read again.
     std::string content;
     EXPECT_TRUE(Installed(content));
@@ -599,7 +699,10 @@ protected:
 };
 
 TEST_F(DriverInstallTest, InstallsTheImageTheAdapterSends) {
-    Configure("fault.garbage=xy;driver.image.pattern=40000");
+    TSimConfig config;
+    config.Garbage = "xy";
+    config.DriverImage = SimDriverLibrary("104", 40000);
+    Adapter.SetConfig(config);
     Identify();
     Form.pbJ2534_Install.SetPosition(55);
     Form.btJ2534_Install.UserClick();
@@ -609,9 +712,9 @@ TEST_F(DriverInstallTest, InstallsTheImageTheAdapterSends) {
     ASSERT_EQ(content.size(), 40000u);
     EXPECT_EQ(content, Adapter.Config().DriverImage);
     EXPECT_EQ(Form.pbJ2534_Install.Position(), 100);
-    // The refresh lists the new entry; the pattern has no marker.
+    // The refresh lists the new entry; the image is not the offered version.
     EXPECT_EQ(Form.cbJ2534_Devices.Items(), (std::vector<std::string>{"Morveklink - Quorvelix"}));
-    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "");
+    EXPECT_EQ(Form.edJ2534_Version_DLL.Text(), "104");
     EXPECT_EQ(Form.shJ2534_Version_DLL.BrushColor(), clRed);
     EXPECT_FALSE(Link.IsOpen());
 }

@@ -469,7 +469,9 @@ TEST(SimAdapter, EndlessReplyStreamsLinesAtTheLineRateWithoutItsEnd) {
 TEST(SimAdapter, TricklingDriverImageWithoutItsEnd) {
     TSimConfig cfg;
     std::string error;
-    ASSERT_TRUE(ParseSimConfig("line.rate=11;fault.noend=1", cfg, error)) << error;
+    ASSERT_TRUE(ParseSimConfig("line.rate=11;fault.noend=1;driver.image=MZ\\x90\\x00 short image",
+                               cfg, error))
+        << error;
     TSimAdapter a(cfg);
     a.HostWrite("!Morvek_SC_D");
     const std::vector<Bytes> pieces = CollectPieces(a, 1000);
