@@ -115,6 +115,41 @@ uint16_t Checksum16(const Bytes& data) {
     return static_cast<uint16_t>(sum & 0xFFFF);
 }
 
+namespace {
+
+// Whole pages of pageSize bytes in the payload of image.
+size_t PayloadPages(const Bytes& image, int pageSize) {
+    return image.size() > FirmwareHeaderSize
+               ? (image.size() - FirmwareHeaderSize) / static_cast<size_t>(pageSize)
+               : 0;
+}
+
+} // namespace
+
+TUploadOutcome CheckFirmwareFile(IFileSystem& files, const std::string& fileName, Bytes& image,
+                                 int pageSize) {
+    if (!ReadWholeFile(files, fileName, image)) {
+        image.clear();
+        return uoFileMissing;
+    }
+    if (image.size() < FirmwareHeaderSize)
+        return uoFileShort;
+    if (pageSize > 0 && PayloadPages(image, pageSize) > MaxPageCount)
+        return uoFileTooLarge;
+    return uoNone;
+}
+
+std::string FirmwareFileText(TUploadOutcome outcome, const std::string& fileName) {
+    switch (outcome) {
+    case uoFileMissing:
+        return "File \"" + fileName + "\" is not found.";
+    case uoFileShort:
+        return "Error! Firmware file \"" + fileName + "\" is short.";
+    default:
+        return std::string();
+    }
+}
+
 TFwUpdater::TFwUpdater(IUserIo& userIo, IFileSystem& files, ITimerService& timers,
                        IUploadView& view)
     : UserIo(userIo), Files(files), Timers(timers), View(view) {}
@@ -122,7 +157,7 @@ TFwUpdater::TFwUpdater(IUserIo& userIo, IFileSystem& files, ITimerService& timer
 TFwUpdater::~TFwUpdater() = default;
 
 bool TFwUpdater::LoadImage() {
-    return ReadWholeFile(Files, FileName, Image);
+    return CheckFirmwareFile(Files, FileName, Image) != uoFileMissing;
 }
 
 bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, bool waitForPrompt,
@@ -131,17 +166,11 @@ bool TFwUpdater::StartUpload(IDeviceLink& link, const std::string& fileName, boo
         return false; // one upload at a time
     LastOutcome = uoNone;
     FileName = fileName;
-    if (!LoadImage()) {
-        Image.clear();
-        LastOutcome = uoFileMissing;
-        UserIo.ShowBox("File \"" + FileName + "\" is not found.", FirmwareBoxCaption,
-                       mb::Ok | mb::IconStop, TBoxOwner::MainWindow);
-        return false;
-    }
-    if (Image.size() < FirmwareHeaderSize) {
-        LastOutcome = uoFileShort;
-        UserIo.ShowBox("Error! Firmware file \"" + FileName + "\" is short.", FirmwareBoxCaption,
-                       mb::Ok | mb::IconStop, TBoxOwner::MainWindow);
+    const TUploadOutcome file = CheckFirmwareFile(Files, FileName, Image);
+    if (file != uoNone) {
+        LastOutcome = file;
+        UserIo.ShowBox(FirmwareFileText(file, FileName), FirmwareBoxCaption, mb::Ok | mb::IconStop,
+                       TBoxOwner::MainWindow);
         return false;
     }
     Header = Image.substr(0, FirmwareHeaderSize);

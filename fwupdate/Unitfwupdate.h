@@ -52,6 +52,16 @@ constexpr size_t MaxPageCount = EndMarkerPage;
 // Sum of all bytes modulo 65536.
 uint16_t Checksum16(const Bytes& data);
 
+// Whether the firmware file fileName can be sent: uoFileMissing when it
+// cannot be read, uoFileShort when it has no whole header, uoFileTooLarge when
+// pageSize is known (> 0) and its payload has more whole pages than a page
+// number can name; uoNone when it can be sent. image receives what was read.
+TUploadOutcome CheckFirmwareFile(IFileSystem& files, const std::string& fileName, Bytes& image,
+                                 int pageSize = 0);
+// The text of a file outcome as its box shows it ("File \"<name>\" is not
+// found.", ...); "" for any other outcome.
+std::string FirmwareFileText(TUploadOutcome outcome, const std::string& fileName);
+
 class TFwUpdater {
 public:
     // The view shows every status text and the page progress.

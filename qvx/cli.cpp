@@ -412,12 +412,8 @@ int TCli::Run(const std::vector<std::string>& args) {
         // upload's own boxes.
         const std::string& file = Opt.Args[0];
         Bytes image;
-        std::string problem;
-        if (!Host.Platform.Files.FileExists(file) ||
-            !ReadWholeFile(Host.Platform.Files, file, image))
-            problem = "File \"" + file + "\" is not found.";
-        else if (image.size() < FirmwareHeaderSize)
-            problem = "Error! Firmware file \"" + file + "\" is short.";
+        const std::string problem =
+            FirmwareFileText(CheckFirmwareFile(Host.Platform.Files, file, image), file);
         if (!problem.empty()) {
             if (Opt.Json)
                 Out(TJsonObject()
@@ -768,9 +764,9 @@ TResult TCli::Upload(const TPortEntry& port) {
             break;
         case uoFileMissing:
         case uoFileShort:
-            // The file changed after it was checked: its box says how.
+            // The file changed after it was checked.
             result.Status = qvxexit::BadFile;
-            result.Text = LastBox();
+            result.Text = FirmwareFileText(outcome, a->FirmwareFile);
             break;
         default:
             result.Status = qvxexit::UploadFailed;

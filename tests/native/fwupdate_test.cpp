@@ -469,6 +469,22 @@ TEST_F(FwUpdaterTest, FileProblemsShowTheirBoxesAndLeaveTheLinkAlone) {
     EXPECT_FALSE(Updater.IsUploading());
 }
 
+TEST(FirmwareFileCheck, MissingShortTooLargeOrSendable) {
+    TMemoryFiles files;
+    Bytes image;
+    EXPECT_EQ(CheckFirmwareFile(files, "none.rfw", image), uoFileMissing);
+    files.Put("short.rfw", Image(79));
+    EXPECT_EQ(CheckFirmwareFile(files, "short.rfw", image), uoFileShort);
+    files.Put("big.rfw", Image(80 + 65535 * 2 + 2));
+    // Too large only once the page size is known.
+    EXPECT_EQ(CheckFirmwareFile(files, "big.rfw", image), uoNone);
+    EXPECT_EQ(image.size(), 80u + 65535 * 2 + 2);
+    EXPECT_EQ(CheckFirmwareFile(files, "big.rfw", image, 2), uoFileTooLarge);
+    EXPECT_EQ(CheckFirmwareFile(files, "big.rfw", image, 4), uoNone);
+    EXPECT_EQ(FirmwareFileText(uoFileMissing, "a.rfw"), "File \"a.rfw\" is not found.");
+    EXPECT_EQ(FirmwareFileText(uoFileShort, "a.rfw"), "Error! Firmware file \"a.rfw\" is short.");
+}
+
 TEST_F(FwUpdaterTest, OpensAClosedLinkAndFailsQuietlyWhenItCannot) {
     Link.Opened = false;
     ASSERT_TRUE(Start(Image(100)));
