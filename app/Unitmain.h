@@ -278,7 +278,10 @@ public:
     virtual void tmrRefreshTimer();
 
     // ---- The session's views (app/session_view.cpp, app/test_page.cpp) ----
-    const TPortEntry* SelectedPort() override;
+    // The chosen port; nullptr when none is.
+    const TPortEntry* SelectedPort();
+    // What a request started now needs: the chosen port, mode and power.
+    TRequestInputs RequestInputs();
     std::string PortText() override;
     void ArmTick(unsigned ms) override;
     void Lock() override;
@@ -286,8 +289,10 @@ public:
     void ClearIdentity() override;
     void ClearModes() override;
     void ShowLog(const std::vector<std::string>& lines) override;
-    std::string ModeToSelect() override;
-    bool PowerWanted() override;
+    // The mode number of the chosen mode; "" when none.
+    std::string ModeToSelect();
+    // The external power the user asks for.
+    bool PowerWanted();
     void EnablePages() override;
     bool StartUpload() override;
     bool Uploading() override;

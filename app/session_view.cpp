@@ -22,12 +22,21 @@ void TfrmMain::cbPowerClick() {
     FocusAfterSession = &cbPower;
     btPower.SetEnabled(false);
     cbPower.SetEnabled(false);
-    Session.Start(ssSendPower);
+    Session.Start(ssSendPower, RequestInputs());
 }
 
 const TPortEntry* TfrmMain::SelectedPort() {
     Ports.Selected = cbCOM.ItemIndex();
     return Ports.SelectedPort();
+}
+
+TRequestInputs TfrmMain::RequestInputs() {
+    TRequestInputs inputs;
+    if (const TPortEntry* port = SelectedPort())
+        inputs.Port = *port;
+    inputs.Mode = ModeToSelect();
+    inputs.Power = PowerWanted();
+    return inputs;
 }
 
 std::string TfrmMain::PortText() {

@@ -106,7 +106,7 @@ void TfrmMain::btSearchClick() {
                          btModeRun.Top() - lvInfo.Top());
     FocusAfterSession = &lvModes;
     SelectedModeItem = nullptr;
-    Session.Search();
+    Session.Search(RequestInputs());
 }
 
 void TfrmMain::btCopyClick() {
@@ -148,7 +148,7 @@ void TfrmMain::btModeSelectClick() {
     if (!Session.LinkFree())
         return;
     FocusAfterSession = &lvModes;
-    Session.Start(ssSendSelectMode);
+    Session.Start(ssSendSelectMode, RequestInputs());
 }
 
 void TfrmMain::lvModesDblClick() {

@@ -11,7 +11,7 @@ void TfrmMain::btRunTestClick() {
     memLogTest.Clear();
     shpTest_Result.SetBrushColor(clScrollBar);
     edTest_Result.SetText("");
-    Session.Start(ssSendSelfTest);
+    Session.Start(ssSendSelfTest, RequestInputs());
 }
 
 void TfrmMain::memLogTestChange() {

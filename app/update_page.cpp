@@ -59,7 +59,8 @@ void TfrmMain::btUpdateRunClick() {
         memUpdate.Clear();
         pbUpdateProgress.SetPosition(0);
         FocusAfterSession = &btUpdateRun;
-        if (!Session.Start(ckbNotSearch.Checked() ? ssStartUploadDirect : ssSendUpdate))
+        if (!Session.Start(ckbNotSearch.Checked() ? ssStartUploadDirect : ssSendUpdate,
+                           RequestInputs()))
             return;
         btUpdateRun.SetCaption("Stop");
     } else {
@@ -70,7 +71,7 @@ void TfrmMain::btUpdateRunClick() {
 
 void TfrmMain::btResetClick() {
     // Refused while a session or an upload holds the link.
-    Session.Reset();
+    Session.Reset(RequestInputs());
 }
 
 void TfrmMain::ShowStatus(const std::string& text) {

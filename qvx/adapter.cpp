@@ -35,13 +35,17 @@ bool TConsoleAdapter::Search() {
 }
 
 bool TConsoleAdapter::Run(TSessionState request) {
+    TRequestInputs inputs;
+    inputs.Port = Port;
+    inputs.Mode = WantedMode;
+    inputs.Power = WantedPower;
     bool started = false;
     if (request == ssClearIdentity)
-        started = Session.Search();
+        started = Session.Search(inputs);
     else if (request == ssSendReset)
-        started = Session.Reset();
+        started = Session.Reset(inputs);
     else
-        started = Session.Start(request);
+        started = Session.Start(request, inputs);
     if (!started)
         return false;
     Console.RunUntil([this] { return Session.Idle() || Console.Interrupted(); });
@@ -49,8 +53,7 @@ bool TConsoleAdapter::Run(TSessionState request) {
         // As the Stop button: nothing more goes out, the link is closed.
         Interrupted = true;
         Updater.CancelUpload();
-        Tick.SetInterval(0);
-        Link.Close();
+        Session.Cancel();
     }
     return true;
 }

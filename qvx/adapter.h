@@ -77,7 +77,6 @@ public:
     TFwUpdater Updater;
 
     // ISessionView
-    const TPortEntry* SelectedPort() override { return &Port; }
     std::string PortText() override { return Port.Name; }
     void ArmTick(unsigned ms) override { Tick.SetInterval(ms); }
     void Lock() override {}
@@ -85,8 +84,6 @@ public:
     void ClearIdentity() override;
     void ClearModes() override;
     void ShowLog(const std::vector<std::string>& lines) override;
-    std::string ModeToSelect() override { return WantedMode; }
-    bool PowerWanted() override { return WantedPower; }
     void EnablePages() override {}
     bool StartUpload() override;
     bool Uploading() override { return Updater.IsUploading(); }

@@ -94,7 +94,7 @@ void TSelfTestEcho::Echo(const Bytes& rx) {
     }
 }
 
-void TSelfTestEcho::Rate(const Bytes& reply) {
+TTestVerdict TSelfTestEcho::Rate(const Bytes& reply) {
     // A reply whose start and end came in the same tick was never echoed: it
     // is echoed now, whole and end marker included, by the same rules.
     if (!EchoedAny) {
@@ -117,6 +117,7 @@ void TSelfTestEcho::Rate(const Bytes& reply) {
         verdict = TTestVerdict::Warning;
     View.ShowTestResult(counts, verdict);
     View.AddTestLine(std::string("RESULT : ") + VerdictText(verdict));
+    return verdict;
 }
 
 } // namespace qvx

@@ -42,8 +42,8 @@ public:
     // nothing past TServiceExchange::ReplyMaxBytes.
     void Echo(const Bytes& rx);
     // The reply is complete (body in reply): one whose start and end came in
-    // the same tick is echoed now, whole; then the verdict.
-    void Rate(const Bytes& reply);
+    // the same tick is echoed now, whole; then the verdict, which it returns.
+    TTestVerdict Rate(const Bytes& reply);
 
 private:
     ISelfTestView& View;

@@ -17,24 +17,74 @@ std::vector<std::string> ReplyLines(const Bytes& body) {
     return lines;
 }
 
+const char* SessionOutcomeName(TSessionOutcome outcome) {
+    switch (outcome) {
+    case soNone:
+        return "none";
+    case soDone:
+        return "done";
+    case soNotFound:
+        return "not_found";
+    case soNoSuchMode:
+        return "no_such_mode";
+    case soSelftestWarnings:
+        return "selftest_warnings";
+    case soSelftestErrors:
+        return "selftest_errors";
+    case soPortNotOpened:
+        return "port_not_opened";
+    case soBusy:
+        return "busy";
+    case soCancelled:
+        break;
+    }
+    return "cancelled";
+}
+
+std::string SessionOutcomeText(TSessionOutcome outcome, const std::string& product,
+                               const std::string& port) {
+    switch (outcome) {
+    case soNone:
+        return "No request has ended";
+    case soDone:
+        return "Done";
+    case soNotFound:
+        return product + " Adapter is not found on Communication Port " + port;
+    case soNoSuchMode:
+        return "The adapter offers no such mode";
+    case soSelftestWarnings:
+        return "The self-test reported warnings";
+    case soSelftestErrors:
+        return "The self-test reported errors";
+    case soPortNotOpened:
+        return "Cannot open Communication Port " + port;
+    case soBusy:
+        return "Port " + port + " is busy: another program holds it open";
+    case soCancelled:
+        break;
+    }
+    return "interrupted";
+}
+
 TSession::TSession(IDeviceLink& link, TSettingsStore& settings, ISessionView& view,
                    IIdentityView& identityView, ISelfTestView& testView)
     : Exchange(link), Identity(settings, identityView), SelfTest(testView), Link(link),
       Settings(settings), View(view) {}
 
-bool TSession::Start(TSessionState request) {
+bool TSession::Start(TSessionState request, const TRequestInputs& inputs) {
     // One session at a time, whatever the user manages to click: the request
     // controls are disabled while one runs, and the link is never taken from
     // a session or an upload that holds it. A refused request changes
     // nothing of the one that runs.
     if (!LinkFree())
         return false;
+    Inputs = inputs;
+    LastOutcome = soNone;
     Exchange.NextStateOnReply = request;
     Exchange.SessionReceiving = true;
-    const TPortEntry* port = View.SelectedPort();
-    Link.SetPortName(port ? port->Name : std::string());
+    Link.SetPortName(Inputs.Port ? Inputs.Port->Name : std::string());
     if (!Link.Open()) {
-        Finish();
+        EndWith(soPortNotOpened);
         return false;
     }
     SessionState = ssStart;
@@ -42,18 +92,26 @@ bool TSession::Start(TSessionState request) {
     return true;
 }
 
-bool TSession::Search() {
+bool TSession::Search(const TRequestInputs& inputs) {
     if (!LinkFree())
         return false;
     IdentityAttempts = -1;
-    return Start(ssClearIdentity);
+    return Start(ssClearIdentity, inputs);
 }
 
-bool TSession::Reset() {
+bool TSession::Reset(const TRequestInputs& inputs) {
     if (!LinkFree())
         return false;
     IdentityAttempts = -1;
-    return Start(ssSendReset);
+    return Start(ssSendReset, inputs);
+}
+
+void TSession::Cancel() {
+    if (SessionState == ssIdle)
+        return;
+    View.ArmTick(0);
+    SessionState = ssIdle;
+    EndWith(soCancelled);
 }
 
 void TSession::Tick() {
@@ -75,10 +133,9 @@ void TSession::Tick() {
 }
 
 void TSession::ShowNotFound() {
-    Settings.ShowMessageBox("Error...",
-                            Settings.AppProductName +
-                                " Adapter is not found on Communication Port " + View.PortText(),
-                            mb::IconStop);
+    Settings.ShowMessageBox(
+        "Error...", SessionOutcomeText(soNotFound, Settings.AppProductName, View.PortText()),
+        mb::IconStop);
 }
 
 void TSession::Finish(bool restoreFocus) {
@@ -89,9 +146,14 @@ void TSession::Finish(bool restoreFocus) {
     SelfTest.Reset();
 }
 
+void TSession::EndWith(TSessionOutcome outcome, bool restoreFocus) {
+    Finish(restoreFocus);
+    LastOutcome = outcome;
+}
+
 void TSession::FinishReply() {
     View.ShowLog(Identity.Read(ReplyLines(Exchange.LastReply)));
-    Finish();
+    EndWith(soDone);
 }
 
 bool TSession::Step() {
@@ -101,9 +163,11 @@ bool TSession::Step() {
         Exchange.ClearReceived();
         SelfTest.Reset();
         if (!Link.IsOpen()) {
-            Settings.ShowMessageBox("Error...", "Cannot open Communication Port " + View.PortText(),
-                                    mb::IconStop);
-            Finish();
+            Settings.ShowMessageBox(
+                "Error...",
+                SessionOutcomeText(soPortNotOpened, Settings.AppProductName, View.PortText()),
+                mb::IconStop);
+            EndWith(soPortNotOpened);
             return false;
         }
         SessionState = Exchange.NextStateOnReply;
@@ -132,8 +196,8 @@ bool TSession::Step() {
 
     case ssIdentityDone:
         FinishReply();
-        if (const TPortEntry* port = View.SelectedPort())
-            Settings.RegWriteStr("", "Port", port->Name);
+        if (Inputs.Port)
+            Settings.RegWriteStr("", "Port", Inputs.Port->Name);
         return false;
 
     case ssSendSelectMode:
@@ -142,7 +206,7 @@ bool TSession::Step() {
         return true;
 
     case ssSendModeNumber:
-        SessionState = Exchange.SendServiceCommand(View.ModeToSelect(), ssModeSelected, ssNotFound);
+        SessionState = Exchange.SendServiceCommand(Inputs.Mode, ssModeSelected, ssNotFound);
         return true;
 
     case ssModeSelected:
@@ -157,7 +221,7 @@ bool TSession::Step() {
 
     case ssSendPowerArg:
         SessionState =
-            Exchange.SendServiceCommand(View.PowerWanted() ? "1" : "0", ssPowerDone, ssNotFound);
+            Exchange.SendServiceCommand(Inputs.Power ? "1" : "0", ssPowerDone, ssNotFound);
         return true;
 
     case ssPowerDone:
@@ -170,8 +234,17 @@ bool TSession::Step() {
         return true;
 
     case ssSelfTestDone:
-        SelfTest.Rate(Exchange.LastReply);
-        Finish();
+        switch (SelfTest.Rate(Exchange.LastReply)) {
+        case TTestVerdict::Ok:
+            EndWith(soDone);
+            break;
+        case TTestVerdict::Warning:
+            EndWith(soSelftestWarnings);
+            break;
+        default:
+            EndWith(soSelftestErrors);
+            break;
+        }
         return false;
 
     case ssSendUpdate:
@@ -191,17 +264,17 @@ bool TSession::Step() {
     case ssUploading:
         if (View.Uploading())
             return true;
-        Finish();
+        EndWith(soDone);
         return false;
 
     case ssNotFound:
         ShowNotFound();
-        Finish(false);
+        EndWith(soNotFound, false);
         return false;
 
     case ssSendReset:
         Link.Write("!Morvek_SC_R");
-        Finish();
+        EndWith(soDone);
         return false;
 
     default:

@@ -11,16 +11,45 @@
 #include "session/selftest.h"
 #include "session/session_state.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace qvx {
 
+// How a request ended.
+enum TSessionOutcome {
+    soNone,             // no request has ended yet
+    soDone,             // the request ran to its end (an update: the upload was handed the link)
+    soNotFound,         // the adapter did not answer
+    soNoSuchMode,       // the adapter offers no such mode to select
+    soSelftestWarnings, // the self-test reported warnings only
+    soSelftestErrors,   // the self-test reported errors
+    soPortNotOpened,    // the port cannot be opened
+    soBusy,             // another program holds the port
+    soCancelled,        // stopped by the user
+};
+
+// "done", "not_found", ... : the outcome's name in scripts and results.
+const char* SessionOutcomeName(TSessionOutcome outcome);
+// The outcome's text, as its box shows it where it has one; product and port
+// as the user knows them.
+std::string SessionOutcomeText(TSessionOutcome outcome, const std::string& product,
+                               const std::string& port);
+
+// What a request needs, given when it starts.
+struct TRequestInputs {
+    // The port the session opens; none when no port is chosen.
+    std::optional<TPortEntry> Port;
+    // The mode number a mode switch sends.
+    std::string Mode;
+    // The external power a power request asks for.
+    bool Power = false;
+};
+
 class ISessionView {
 public:
     virtual ~ISessionView() = default;
-    // The port the session opens; nullptr when none is chosen.
-    virtual const TPortEntry* SelectedPort() = 0;
     // The port choice as the user sees it, for the boxes.
     virtual std::string PortText() = 0;
     // Arms the session tick (ms > 0) or stops it (0).
@@ -36,10 +65,6 @@ public:
     virtual void ClearModes() = 0;
     // The session log shows these lines.
     virtual void ShowLog(const std::vector<std::string>& lines) = 0;
-    // The mode number of the chosen mode; "" when none.
-    virtual std::string ModeToSelect() = 0;
-    // The external power the user asks for.
-    virtual bool PowerWanted() = 0;
     // The pages stay usable while the upload is prepared and runs.
     virtual void EnablePages() = 0;
     // Starts the upload on the open link; true when it runs.
@@ -67,11 +92,16 @@ public:
     // Starts a session with request code request (ssClearIdentity,
     // ssSendSelectMode, ...). One session at a time, and never while an
     // upload holds the link: false then, as when the port does not open.
-    bool Start(TSessionState request);
+    bool Start(TSessionState request, const TRequestInputs& inputs);
     // The search for the adapter, which starts the identify attempts over.
-    bool Search();
+    bool Search(const TRequestInputs& inputs);
     // The reset command; it starts the identify attempts over as well.
-    bool Reset();
+    bool Reset(const TRequestInputs& inputs);
+    // Stops the running session at once (link closed, window unlocked):
+    // soCancelled. Nothing when none runs.
+    void Cancel();
+    // How the last request ended; soNone while it runs and before the first.
+    TSessionOutcome Outcome() const { return LastOutcome; }
     // One tick of the running session. A step that throws ends the session
     // (link closed, window unlocked, state idle); the exception is rethrown.
     void Tick();
@@ -81,12 +111,16 @@ public:
 private:
     bool Step();
     void Finish(bool restoreFocus = true);
+    // Finish, and the request ends with outcome.
+    void EndWith(TSessionOutcome outcome, bool restoreFocus = true);
     void FinishReply();
 
     IDeviceLink& Link;
     TSettingsStore& Settings;
     ISessionView& View;
     TSessionState SessionState = ssIdle;
+    TRequestInputs Inputs;
+    TSessionOutcome LastOutcome = soNone;
     // Sends of "!Morvek_SC_I" so far; -1 before the first.
     int IdentityAttempts = -1;
 };

@@ -29,7 +29,15 @@ struct TFakeSessionViews : ISessionView, IIdentityView, ISelfTestView {
     int UploadsStarted = 0;
     bool UploadRuns = false;
 
-    const TPortEntry* SelectedPort() override { return HasPort ? &Port : nullptr; }
+    // The inputs of a request started now: Port (when HasPort), Mode, Power.
+    TRequestInputs Inputs() const {
+        TRequestInputs inputs;
+        if (HasPort)
+            inputs.Port = Port;
+        inputs.Mode = Mode;
+        inputs.Power = Power;
+        return inputs;
+    }
     std::string PortText() override { return Port.Name + " (" + Port.Description + ")"; }
     void ArmTick(unsigned ms) override { TickMs = ms; }
     void Lock() override { ++Locks; }
@@ -51,8 +59,6 @@ struct TFakeSessionViews : ISessionView, IIdentityView, ISelfTestView {
         Rows.clear();
     }
     void ShowLog(const std::vector<std::string>& lines) override { Log = lines; }
-    std::string ModeToSelect() override { return Mode; }
-    bool PowerWanted() override { return Power; }
     void EnablePages() override { ++PageEnables; }
     bool StartUpload() override {
         ++UploadsStarted;

@@ -19,7 +19,7 @@ protected:
     void RunTest(const Bytes& log, size_t chunk) {
         Link.Answer("!Morvek_SC_T", log);
         Link.ChunkSize = chunk;
-        ASSERT_TRUE(Session.Start(ssSendSelfTest));
+        ASSERT_TRUE(Session.Start(ssSendSelfTest, View.Inputs()));
         for (int i = 0; i < 2000 && !Session.Idle(); ++i)
             Session.Tick();
     }
@@ -39,6 +39,21 @@ TEST_F(SelfTestEcho, StreamedLogIsEchoedLineByLineAndRated) {
                                         "done", "", "RESULT : Error/Warning"}));
     EXPECT_EQ(View.Counts, "2/1");
     EXPECT_EQ(View.Verdict, TTestVerdict::ErrorWarning);
+}
+
+TEST_F(SelfTestEcho, TheVerdictIsTheSessionsOutcome) {
+    const std::pair<Bytes, TSessionOutcome> cases[] = {
+        {"all fine", soDone},
+        {"Test 3 WARNING", soSelftestWarnings},
+        {"Test 1 ERROR", soSelftestErrors},
+        {"Test 1 ERROR WARNING", soSelftestErrors},
+    };
+    for (const auto& [line, outcome] : cases) {
+        RunTest(Framed({line}), 0);
+        EXPECT_EQ(Session.Outcome(), outcome) << line;
+        View.TestLog.Clear();
+        Link.Replies.clear();
+    }
 }
 
 TEST_F(SelfTestEcho, ReplyStartingAndEndingInOneTickIsLoggedWhole) {

@@ -48,7 +48,7 @@ protected:
 TEST_F(SessionEngine, SearchIdentifiesTheAdapterAndStoresThePort) {
     Link.Answer("!Morvek_SC_I", Identity);
     Link.ChunkSize = 7; // the reply spans many ticks
-    ASSERT_TRUE(Session.Search());
+    ASSERT_TRUE(Session.Search(View.Inputs()));
     EXPECT_TRUE(Link.Opened);
     EXPECT_EQ(Link.Name, "COM3");
     EXPECT_EQ(View.TickMs, 10u);
@@ -74,7 +74,7 @@ TEST_F(SessionEngine, SearchIdentifiesTheAdapterAndStoresThePort) {
 }
 
 TEST_F(SessionEngine, AThrowingTickEndsItsSessionAndPassesTheErrorOn) {
-    ASSERT_TRUE(Session.Search());
+    ASSERT_TRUE(Session.Search(View.Inputs()));
     Session.Tick(); // locks
     View.ClearIdentityThrows = true;
     EXPECT_THROW(Session.Tick(), std::bad_alloc);
@@ -85,7 +85,7 @@ TEST_F(SessionEngine, AThrowingTickEndsItsSessionAndPassesTheErrorOn) {
 }
 
 TEST_F(SessionEngine, SilentAdapterIsReportedAfterExactlyFourSendsOfTwentyTicksEach) {
-    ASSERT_TRUE(Session.Search());
+    ASSERT_TRUE(Session.Search(View.Inputs()));
     // Tick 1 locks, tick 2 clears, tick 3 sends; then each wait is 20 ticks.
     Ticks(3);
     EXPECT_EQ(Link.Writes.size(), 1u);
@@ -107,7 +107,7 @@ TEST_F(SessionEngine, SilentAdapterIsReportedAfterExactlyFourSendsOfTwentyTicksE
 
 TEST_F(SessionEngine, AnAdapterAnsweringOnlyTheThirdIdentifyIsFound) {
     Link.Replies["!Morvek_SC_I"] = {"", "", Identity};
-    Session.Search();
+    Session.Search(View.Inputs());
     Run();
     EXPECT_EQ(Link.Writes.size(), 3u);
     EXPECT_EQ(View.Fields[TIdentityField::Serial], "QV000123");
@@ -116,14 +116,14 @@ TEST_F(SessionEngine, AnAdapterAnsweringOnlyTheThirdIdentifyIsFound) {
 
 TEST_F(SessionEngine, APortThatDoesNotOpenOrClosesBeforeTheFirstTickEndsTheSession) {
     Link.OpenSucceeds = false;
-    EXPECT_FALSE(Session.Search());
+    EXPECT_FALSE(Session.Search(View.Inputs()));
     EXPECT_TRUE(Session.Idle());
     EXPECT_EQ(View.TickMs, 0u);
     EXPECT_EQ(View.Unlocks, 1);
 
     Link.OpenSucceeds = true;
     View.HasPort = false; // nothing chosen: the link gets no name
-    ASSERT_TRUE(Session.Search());
+    ASSERT_TRUE(Session.Search(View.Inputs()));
     EXPECT_EQ(Link.Name, "");
     Link.Opened = false;
     Run();
@@ -136,7 +136,7 @@ TEST_F(SessionEngine, SelectModeSendsTheNumberBareAndRescansUsb) {
     Link.Answer("!Morvek_SC_M", Framed({"CR:ok"}));
     Link.Answer("05", Framed({"CR:(c)", "05 - CAN", "07 - KWP", "Selected Mode: 05 - CAN"}));
     View.Mode = "05";
-    ASSERT_TRUE(Session.Start(ssSendSelectMode));
+    ASSERT_TRUE(Session.Start(ssSendSelectMode, View.Inputs()));
     Run();
     EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_M", "05"}));
     EXPECT_EQ(Link.Rescans, 1);
@@ -148,7 +148,7 @@ TEST_F(SessionEngine, SelectModeSendsTheNumberBareAndRescansUsb) {
     // the number the adapter is not found.
     Link.Writes.clear();
     View.Mode = "07";
-    ASSERT_TRUE(Session.Start(ssSendSelectMode));
+    ASSERT_TRUE(Session.Start(ssSendSelectMode, View.Inputs()));
     Link.Replies.clear();
     Run();
     EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_M", "07"}));
@@ -157,19 +157,19 @@ TEST_F(SessionEngine, SelectModeSendsTheNumberBareAndRescansUsb) {
 
 TEST_F(SessionEngine, PowerSendsTheWantedStateAndReadsTheReply) {
     Link.Answer("0", Framed({"PI:OF", "UI:11.45V"}));
-    ASSERT_TRUE(Session.Start(ssSendPower));
+    ASSERT_TRUE(Session.Start(ssSendPower, View.Inputs()));
     Run();
     EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_P", "0"}));
     EXPECT_EQ(View.PowerShown.at(View.PowerShown.size() - 2), (std::vector<int>{1, 1, 0, -1}));
     Link.Writes.clear();
     View.Power = true;
-    Session.Start(ssSendPower);
+    Session.Start(ssSendPower, View.Inputs());
     Run();
     EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_P", "1"}));
 }
 
 TEST_F(SessionEngine, ResetWritesTheCommandAndClosesInTheSameTick) {
-    ASSERT_TRUE(Session.Reset());
+    ASSERT_TRUE(Session.Reset(View.Inputs()));
     Session.Tick();
     EXPECT_TRUE(Link.Writes.empty());
     Session.Tick();
@@ -181,11 +181,11 @@ TEST_F(SessionEngine, ResetWritesTheCommandAndClosesInTheSameTick) {
 TEST_F(SessionEngine, ARefusedRequestLeavesTheRunningSessionAlone) {
     Link.Answer("!Morvek_SC_I", Identity);
     Link.ChunkSize = 7;
-    Session.Search();
+    Session.Search(View.Inputs());
     Ticks(4); // the command is out, the reply is arriving
-    EXPECT_FALSE(Session.Start(ssSendReset));
-    EXPECT_FALSE(Session.Reset());
-    EXPECT_FALSE(Session.Search());
+    EXPECT_FALSE(Session.Start(ssSendReset, View.Inputs()));
+    EXPECT_FALSE(Session.Reset(View.Inputs()));
+    EXPECT_FALSE(Session.Search(View.Inputs()));
     Run();
     EXPECT_EQ(Link.Opens, 1);
     EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_I"}));
@@ -194,20 +194,20 @@ TEST_F(SessionEngine, ARefusedRequestLeavesTheRunningSessionAlone) {
 
 TEST_F(SessionEngine, BytesOutsideTheReplyAreNotShown) {
     Link.Answer("!Morvek_SC_I", "noise" + Framed({"SN:1"}) + "tail");
-    Session.Search();
+    Session.Search(View.Inputs());
     Run();
     EXPECT_EQ(View.Log, (std::vector<std::string>{"CR:(c)", "SN:1"}));
 }
 
 TEST_F(SessionEngine, AnUploadHoldsTheSessionUntilItEnds) {
     Link.Answer("!Morvek_SC_U", Framed({"Boot loader"}));
-    ASSERT_TRUE(Session.Start(ssSendUpdate));
+    ASSERT_TRUE(Session.Start(ssSendUpdate, View.Inputs()));
     Ticks(10);
     EXPECT_EQ(View.UploadsStarted, 1);
     EXPECT_EQ(View.PageEnables, 2);
     EXPECT_EQ(View.Log, (std::vector<std::string>{"CR:(c)", "Boot loader"}));
     EXPECT_FALSE(Session.Exchange.SessionReceiving);
-    EXPECT_FALSE(Session.Start(ssSendReset));
+    EXPECT_FALSE(Session.Start(ssSendReset, View.Inputs()));
     Ticks(50);
     EXPECT_FALSE(Session.Idle());
     View.UploadRuns = false;
@@ -217,9 +217,82 @@ TEST_F(SessionEngine, AnUploadHoldsTheSessionUntilItEnds) {
 
     // An upload that does not start ends the session at once.
     View.UploadStarts = false;
-    ASSERT_TRUE(Session.Start(ssStartUploadDirect));
+    ASSERT_TRUE(Session.Start(ssStartUploadDirect, View.Inputs()));
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(View.UploadsStarted, 2);
+}
+
+TEST(SessionOutcome, NamesForScripts) {
+    EXPECT_STREQ(SessionOutcomeName(soDone), "done");
+    EXPECT_STREQ(SessionOutcomeName(soNotFound), "not_found");
+    EXPECT_STREQ(SessionOutcomeName(soNoSuchMode), "no_such_mode");
+    EXPECT_STREQ(SessionOutcomeName(soSelftestWarnings), "selftest_warnings");
+    EXPECT_STREQ(SessionOutcomeName(soSelftestErrors), "selftest_errors");
+    EXPECT_STREQ(SessionOutcomeName(soPortNotOpened), "port_not_opened");
+    EXPECT_STREQ(SessionOutcomeName(soBusy), "busy");
+    EXPECT_STREQ(SessionOutcomeName(soCancelled), "cancelled");
+}
+
+TEST_F(SessionEngine, EveryRequestEndsWithItsOutcome) {
+    Link.Answer("!Morvek_SC_I", Identity);
+    Link.Answer("05", Framed({"CR:(c)", "05 - CAN"}));
+    Link.Answer("0", Framed({"PI:OF"}));
+    Link.Answer("!Morvek_SC_U", Framed({"Boot loader"}));
+    View.UploadStarts = false; // the upload's own outcome is its own
+    const auto outcomeOf = [this](TSessionState request) {
+        View.Mode = "05";
+        EXPECT_TRUE(request == ssClearIdentity ? Session.Search(View.Inputs())
+                                               : Session.Start(request, View.Inputs()));
+        EXPECT_EQ(Session.Outcome(), soNone); // while it runs
+        Run();
+        return Session.Outcome();
+    };
+    EXPECT_EQ(outcomeOf(ssClearIdentity), soDone);
+    EXPECT_EQ(outcomeOf(ssSendSelectMode), soDone);
+    EXPECT_EQ(outcomeOf(ssSendPower), soDone);
+    EXPECT_EQ(outcomeOf(ssSendUpdate), soDone);
+    EXPECT_EQ(outcomeOf(ssSendReset), soDone);
+    Link.Replies.clear();
+    EXPECT_EQ(outcomeOf(ssClearIdentity), soNotFound);
+    EXPECT_EQ(outcomeOf(ssSendPower), soNotFound);
+    // The box of each failure is made from its outcome.
+    EXPECT_EQ(UserIo.Boxes().back().Text,
+              SessionOutcomeText(soNotFound, "Quorvelix", "COM3 (Communications Port)"));
+
+    Link.OpenSucceeds = false;
+    EXPECT_FALSE(Session.Search(View.Inputs()));
+    EXPECT_EQ(Session.Outcome(), soPortNotOpened);
+    Link.OpenSucceeds = true;
+    ASSERT_TRUE(Session.Search(View.Inputs()));
+    Link.Opened = false;
+    Run();
+    EXPECT_EQ(Session.Outcome(), soPortNotOpened);
+    EXPECT_EQ(UserIo.Boxes().back().Text,
+              SessionOutcomeText(soPortNotOpened, "Quorvelix", "COM3 (Communications Port)"));
+
+    ASSERT_TRUE(Session.Search(View.Inputs()));
+    Ticks(3);
+    Session.Cancel();
+    EXPECT_TRUE(Session.Idle());
+    EXPECT_FALSE(Link.Opened);
+    EXPECT_EQ(View.TickMs, 0u);
+    EXPECT_EQ(Session.Outcome(), soCancelled);
+}
+
+TEST_F(SessionEngine, ARequestSendsTheInputsGivenAtItsStart) {
+    Link.Answer("!Morvek_SC_M", Framed({"CR:ok"}));
+    Link.Answer("!Morvek_SC_P", Framed({"CR:ok"}));
+    View.Mode = "05";
+    ASSERT_TRUE(Session.Start(ssSendSelectMode, View.Inputs()));
+    Ticks(2);
+    View.Mode = "07"; // the choice changes under the running request
+    Run();
+    View.Power = true;
+    ASSERT_TRUE(Session.Start(ssSendPower, View.Inputs()));
+    Ticks(2);
+    View.Power = false;
+    Run();
+    EXPECT_EQ(Link.Writes, (std::vector<Bytes>{"!Morvek_SC_M", "05", "!Morvek_SC_P", "1"}));
 }
 
 // ---- the window's part ----

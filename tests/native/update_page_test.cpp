@@ -81,7 +81,7 @@ TEST_F(UpdatePageTest, UpdateSendsTheCommandThenUploadsAndCanBeStopped) {
     EXPECT_TRUE(Form.btUpdateRun.Enabled());
     // Requests that would open the port under the upload are refused.
     Form.btReset.UserClick();
-    EXPECT_FALSE(Form.Session.Start(ssSendReset));
+    EXPECT_FALSE(Form.Session.Start(ssSendReset, Form.RequestInputs()));
     EXPECT_EQ(Link.Opens, 2);
     Form.btUpdateRun.UserClick(); // "Stop"
     EXPECT_FALSE(Form.Updater.IsUploading());
