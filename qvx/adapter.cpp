@@ -75,7 +75,6 @@ void TConsoleAdapter::ClearModes() {
 
 void TConsoleAdapter::ShowLog(const std::vector<std::string>& lines) {
     Log = lines;
-    Replied = true;
 }
 
 bool TConsoleAdapter::StartUpload() {

@@ -62,7 +62,6 @@ public:
     bool PowerOn = false;
     int Millivolts = 0;
     std::vector<std::string> Log;
-    bool Replied = false; // a reply was read (identity, mode switch, power)
     TTextLines TestLog;
     bool TestRated = false;
     std::string TestCounts;

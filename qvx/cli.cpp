@@ -59,7 +59,8 @@ const TCommand Commands[] = {
      "qvx upload FILE [--no-search] [--no-wait] [--timeout SECONDS] [--port NAME] [--all]",
      "Uploads the firmware FILE through the boot loader and prints every status text. "
      "--no-search starts the boot loader exchange at once, --no-wait does not wait for its "
-     "prompt. Exit 7 on a protocol error, 8 for a missing or short file (nothing is sent then). "
+     "prompt. Exit 7 on a protocol error, 8 for a missing or short file (nothing is sent then) "
+     "or one with more pages than the boot loader can number. "
      "An upload whose boot loader sends nothing for --timeout seconds (default 30, 0 for none) "
      "is stopped as a failure. --all as for identify.",
      1, 1, true, true, true, false},
@@ -76,6 +77,47 @@ const char* const CommonHelp =
     "Exit status: 0 done, 2 usage, 3 adapter not found, 4 no such mode, 5 test warnings, 6 test "
     "errors, 7 upload failed, 8 bad firmware file, 9 pass-thru library failed, 10 port cannot "
     "be opened (busy or missing), 130 interrupted.\n";
+
+// The exit status of every outcome of the engines, by the outcome's name.
+struct TExitRow {
+    const char* Outcome;
+    int Status;
+};
+
+const TExitRow ExitTable[] = {
+    {"done", qvxexit::Ok},
+    {"not_found", qvxexit::NotFound},
+    {"no_such_mode", qvxexit::NoSuchMode},
+    {"selftest_warnings", qvxexit::TestWarnings},
+    {"selftest_errors", qvxexit::TestErrors},
+    {"connect_error", qvxexit::UploadFailed},
+    {"header_error", qvxexit::UploadFailed},
+    {"page_error", qvxexit::UploadFailed},
+    {"end_error", qvxexit::UploadFailed},
+    {"boot_loader_silent", qvxexit::UploadFailed},
+    {"link_lost", qvxexit::UploadFailed},
+    {"file_missing", qvxexit::BadFile},
+    {"file_short", qvxexit::BadFile},
+    {"file_too_large", qvxexit::BadFile},
+    {"port_not_opened", qvxexit::PortUnavailable},
+    {"busy", qvxexit::PortUnavailable},
+    {"cancelled", qvxexit::Interrupted},
+};
+
+int ExitStatus(const char* outcome) {
+    for (const TExitRow& row : ExitTable)
+        if (std::string(outcome) == row.Outcome)
+            return row.Status;
+    // An outcome without a row is a request that did not end: the adapter
+    // never answered it.
+    return qvxexit::NotFound;
+}
+int ExitStatus(TSessionOutcome outcome) {
+    return ExitStatus(SessionOutcomeName(outcome));
+}
+int ExitStatus(TUploadOutcome outcome) {
+    return ExitStatus(UploadOutcomeName(outcome));
+}
 
 const TCommand* FindCommand(const std::string& name) {
     for (const TCommand& c : Commands)
@@ -243,11 +285,10 @@ private:
     // A request that does not start leaves its result here.
     bool RunRequest(TConsoleAdapter& a, TSessionState request, TResult& result);
     TResult Finish(TResult result, TJsonObject json);
-    std::string LastBox();
-    // No reply came: the session showed why in its last box.
-    void NotFound(TResult& result) {
-        result.Status = qvxexit::NotFound;
-        result.Text = LastBox();
+    // The request ended with outcome: its exit status and text.
+    void Ended(TResult& result, TSessionOutcome outcome, const TConsoleAdapter& a) {
+        result.Status = ExitStatus(outcome);
+        result.Text = SessionOutcomeText(outcome, Settings.AppProductName, a.Port.Name);
     }
     void PowerJson(const TConsoleAdapter& a, TJsonObject& json);
     void PrintIdentity(const TConsoleAdapter& a);
@@ -412,20 +453,20 @@ int TCli::Run(const std::vector<std::string>& args) {
         // upload's own boxes.
         const std::string& file = Opt.Args[0];
         Bytes image;
-        const std::string problem =
-            FirmwareFileText(CheckFirmwareFile(Host.Platform.Files, file, image), file);
-        if (!problem.empty()) {
+        const TUploadOutcome checked = CheckFirmwareFile(Host.Platform.Files, file, image);
+        if (checked != uoNone) {
+            const std::string problem = FirmwareFileText(checked, file);
             if (Opt.Json)
                 Out(TJsonObject()
                         .Str("command", "upload")
                         .Str("file", file)
-                        .Int("status", qvxexit::BadFile)
+                        .Int("status", ExitStatus(checked))
                         .Str("result", problem)
                         .Text() +
                     "\n");
             else
                 Host.Console.Err(problem + "\n");
-            return qvxexit::BadFile;
+            return ExitStatus(checked);
         }
         return OnPorts([this](const TPortEntry& p) { return Upload(p); });
     }
@@ -543,26 +584,18 @@ std::unique_ptr<TConsoleAdapter> TCli::NewAdapter(const TPortEntry& port) {
                                              port);
 }
 
-std::string TCli::LastBox() {
-    return Boxes.empty() ? std::string() : Boxes.back();
-}
-
 bool TCli::RunRequest(TConsoleAdapter& a, TSessionState request, TResult& result) {
-    a.Replied = false;
     result.Port = a.Port.Name;
     const bool started = a.Run(request);
     for (std::string& box : Host.Boxes.Take())
         Boxes.push_back(std::move(box));
     if (!started) {
-        result.Status = qvxexit::PortUnavailable;
-        result.Text = Host.PortBusy && Host.PortBusy()
-                          ? "Port " + a.Port.Name + " is busy: another program holds it open"
-                          : "Cannot open Communication Port " + a.Port.Name;
+        // Whether another program holds the port is known here only.
+        Ended(result, Host.PortBusy && Host.PortBusy() ? soBusy : soPortNotOpened, a);
         return false;
     }
     if (a.Interrupted) {
-        result.Status = qvxexit::Interrupted;
-        result.Text = "interrupted";
+        Ended(result, soCancelled, a);
         return false;
     }
     return true;
@@ -637,11 +670,10 @@ TResult TCli::ReplyOf(const TPortEntry& port, TSessionState request,
     TJsonObject json;
     json.Str("command", Opt.Command->Name);
     if (RunRequest(*a, request, result)) {
-        if (a->Replied) {
+        if (a->Session.Outcome() == soDone)
             show(*a, json);
-        } else {
-            NotFound(result);
-        }
+        else
+            Ended(result, a->Session.Outcome(), *a);
     }
     return Finish(result, json);
 }
@@ -654,8 +686,8 @@ TResult TCli::SwitchMode(const TPortEntry& port) {
     const std::string& wanted = Opt.Args[0];
     if (!RunRequest(*a, ssClearIdentity, result))
         return Finish(result, json);
-    if (!a->Replied) {
-        NotFound(result);
+    if (a->Session.Outcome() != soDone) {
+        Ended(result, a->Session.Outcome(), *a);
         return Finish(result, json);
     }
     auto row = std::find_if(a->Modes.begin(), a->Modes.end(), [&](const TModeRow& m) {
@@ -665,7 +697,7 @@ TResult TCli::SwitchMode(const TPortEntry& port) {
     const bool running = row != a->Modes.end() && row->StateIndex == 0;
     if (row == a->Modes.end() ||
         (!running && !ModeActions(row->StateIndex, row->Number, false).Select)) {
-        result.Status = qvxexit::NoSuchMode;
+        result.Status = ExitStatus(soNoSuchMode);
         result.Text = row == a->Modes.end()
                           ? "No mode " + Opt.Args[0] + " on this adapter"
                           : "Mode " + row->Number + " is " + ModeStateName(row->StateIndex) +
@@ -676,8 +708,8 @@ TResult TCli::SwitchMode(const TPortEntry& port) {
         a->WantedMode = row->Number;
         if (!RunRequest(*a, ssSendSelectMode, result))
             return Finish(result, json);
-        if (!a->Replied) {
-            NotFound(result);
+        if (a->Session.Outcome() != soDone) {
+            Ended(result, a->Session.Outcome(), *a);
             return Finish(result, json);
         }
     }
@@ -718,16 +750,15 @@ TResult TCli::SelfTest(const TPortEntry& port) {
     TJsonObject json;
     json.Str("command", "selftest");
     if (RunRequest(*a, ssSendSelfTest, result)) {
-        if (a->TestRated) {
+        const TSessionOutcome outcome = a->Session.Outcome();
+        if (outcome == soDone || outcome == soSelftestWarnings || outcome == soSelftestErrors) {
             result.Text = std::string(VerdictText(a->Verdict));
-            result.Status = a->Verdict == TTestVerdict::Ok        ? qvxexit::Ok
-                            : a->Verdict == TTestVerdict::Warning ? qvxexit::TestWarnings
-                                                                  : qvxexit::TestErrors;
+            result.Status = ExitStatus(outcome);
             json.Strings("log", a->TestLog.Lines).Str("counts", a->TestCounts);
             if (!Opt.Json)
                 Out("Result: " + result.Text + " (errors/warnings " + a->TestCounts + ")\n");
         } else {
-            NotFound(result);
+            Ended(result, outcome, *a);
         }
     }
     return Finish(result, json);
@@ -749,27 +780,27 @@ TResult TCli::Upload(const TPortEntry& port) {
     const TUploadOutcome outcome = a->Updater.Outcome();
     if (result.Status == qvxexit::Interrupted && !s.empty())
         result.Text = s.back(); // "Firmware Update canceled..."
-    if (ran) {
+    if (ran && a->Session.Outcome() != soDone) {
+        Ended(result, a->Session.Outcome(), *a);
+    } else if (ran) {
+        result.Status = ExitStatus(outcome);
         switch (outcome) {
-        case uoNone: // the upload never started: the adapter did not answer
-            NotFound(result);
+        case uoNone: // the upload could not take the link
+            Ended(result, soPortNotOpened, *a);
             break;
         case uoDone:
             result.Text = s.empty() ? std::string(FirmwareOk) : s.back();
             break;
         case uoBootLoaderSilent:
-            result.Status = qvxexit::UploadFailed;
             result.Text =
                 "No answer from the boot loader for " + std::to_string(Opt.TimeoutSeconds) + " s";
             break;
         case uoFileMissing:
         case uoFileShort:
             // The file changed after it was checked.
-            result.Status = qvxexit::BadFile;
             result.Text = FirmwareFileText(outcome, a->FirmwareFile);
             break;
         default:
-            result.Status = qvxexit::UploadFailed;
             result.Text = s.empty() ? std::string(UploadOutcomeText(outcome)) : s.back();
             break;
         }

@@ -194,6 +194,15 @@ TEST_F(QvxPosix, ADeviceThatVanishesMidUploadEndsItWithAnError) {
         << run.Out;
 }
 
+TEST_F(QvxPosix, AFileOfMorePagesThanTheBootLoaderCanNameIsABadFile) {
+    TSimDevice device("boot.pagesize=1\n");
+    ASSERT_TRUE(device.Ready);
+    std::ofstream(Home + "/big.rfw", std::ios::binary) << std::string(80 + 65536, 'x');
+    TRun run = Qvx({"upload", "big.rfw", "--json", "--port", device.Link});
+    EXPECT_EQ(run.Status, 8) << run.Out << run.Err;
+    EXPECT_NE(run.Out.find("\"outcome\":\"file_too_large\""), std::string::npos) << run.Out;
+}
+
 TEST_F(QvxPosix, ABootLoaderSilentForTheTimeoutEndsTheUploadWithAnError) {
     TSimDevice device("boot.pagesize=256\nfault.silent=1\n");
     ASSERT_TRUE(device.Ready);
