@@ -10,7 +10,7 @@ namespace {
 // A missing entry point is a call that failed.
 constexpr TPassThruStatus MissingEntryPoint = -1;
 
-std::string Outcome(TPassThruStatus status) {
+std::string StatusWord(TPassThruStatus status) {
     return status == PassThruNoError ? "OK" : "ERROR";
 }
 
@@ -23,6 +23,37 @@ std::string BufferText(const char (&buffer)[PassThruVersionSize]) {
 }
 
 } // namespace
+
+const char* ProbeOutcomeName(TProbeOutcome outcome) {
+    switch (outcome) {
+    case poNone:
+        return "none";
+    case poDone:
+        return "done";
+    case poNotRegistered:
+        return "passthru_not_registered";
+    case poLibraryMissing:
+        return "passthru_library_missing";
+    case poOpenFailed:
+        return "passthru_open_failed";
+    case poCloseFailed:
+        break;
+    }
+    return "passthru_close_failed";
+}
+
+std::string ProbeOutcomeText(TProbeOutcome outcome, const std::string& device) {
+    switch (outcome) {
+    case poNone:
+        return "No pass-thru library was probed";
+    case poDone:
+        return "ok";
+    case poNotRegistered:
+        return "No pass-thru library \"" + device + "\" is registered";
+    default:
+        return "The pass-thru library of \"" + device + "\" failed";
+    }
+}
 
 TPassThruProbe::TPassThruProbe(TSettingsStore& settings, ILibraryLoader& libraries,
                                IProbeView& view)
@@ -41,6 +72,7 @@ void TPassThruProbe::Load(const std::string& device) {
     if (!path.empty())
         Library = Libraries.Load(path);
     if (!Library) {
+        Failed(poLibraryMissing);
         View.AddProbeLine(line + " - ERROR");
         View.AddProbeLine("");
         return;
@@ -85,7 +117,9 @@ void TPassThruProbe::Open() {
     Device = status == PassThruNoError ? id : 0;
     if (Device != 0)
         View.ShowDeviceOpen();
-    View.AddProbeLine("Open Device - " + Outcome(status));
+    else
+        Failed(poOpenFailed);
+    View.AddProbeLine("Open Device - " + StatusWord(status));
     View.AddProbeLine("");
 }
 
@@ -96,8 +130,10 @@ void TPassThruProbe::Close() {
         Api.PassThruClose ? Api.PassThruClose(Device) : MissingEntryPoint;
     // A failed close still ends this program's use of the device.
     Device = 0;
+    if (status != PassThruNoError)
+        Failed(poCloseFailed);
     View.ShowDeviceClosed();
-    View.AddProbeLine("Close Device - " + Outcome(status));
+    View.AddProbeLine("Close Device - " + StatusWord(status));
     View.AddProbeLine("");
 }
 
@@ -124,6 +160,7 @@ void TPassThruProbe::ReadVersion() {
 }
 
 void TPassThruProbe::ReadInfo(const std::string& device) {
+    LastOutcome = poDone;
     LoadOrUnload(device);
     OpenOrClose();
     ReadVersion();

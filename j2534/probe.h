@@ -32,6 +32,21 @@ public:
     virtual void ShowDeviceClosed() = 0;
 };
 
+// How a probe of a catalogue device ended.
+enum TProbeOutcome {
+    poNone,           // no probe has run
+    poDone,           // the library loaded and its device opened and closed
+    poNotRegistered,  // the catalogue has no such device
+    poLibraryMissing, // the device's library does not load
+    poOpenFailed,     // the library opened no device
+    poCloseFailed,    // the library failed to close its device
+};
+
+// "done", "passthru_not_registered", ... : the outcome's name in scripts.
+const char* ProbeOutcomeName(TProbeOutcome outcome);
+// What happened to the probe of device, in a sentence.
+std::string ProbeOutcomeText(TProbeOutcome outcome, const std::string& device);
+
 class TPassThruProbe {
 public:
     TPassThruProbe(TSettingsStore& settings, ILibraryLoader& libraries, IProbeView& view);
@@ -60,13 +75,21 @@ public:
     // Reads and logs the three version texts; a failed call logs nothing.
     void ReadVersion();
     // "Read Info": LoadOrUnload, OpenOrClose, ReadVersion, LoadOrUnload, each
-    // on the state the step before left.
+    // on the state the step before left. Outcome tells its first failure.
     void ReadInfo(const std::string& device);
+    // How the last ReadInfo ended; poNone before the first.
+    TProbeOutcome Outcome() const { return LastOutcome; }
     // At program close: the library is let go without closing its device and
     // without a word in the log.
     void Release();
 
 private:
+    // A step failed: the first failure of a ReadInfo is its outcome.
+    void Failed(TProbeOutcome outcome) {
+        if (LastOutcome == poDone)
+            LastOutcome = outcome;
+    }
+
     TPassThruCatalogue Catalogue;
     ILibraryLoader& Libraries;
     IProbeView& View;
@@ -74,6 +97,7 @@ private:
     LibraryHandle Library = nullptr;
     TPassThruApi Api;
     uint32_t Device = 0;
+    TProbeOutcome LastOutcome = poNone;
     // Firmware, library and API texts of PassThruReadVersion.
     char VersionText[3][PassThruVersionSize] = {};
 };

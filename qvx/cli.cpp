@@ -101,6 +101,10 @@ const TExitRow ExitTable[] = {
     {"file_too_large", qvxexit::BadFile},
     {"port_not_opened", qvxexit::PortUnavailable},
     {"busy", qvxexit::PortUnavailable},
+    {"passthru_not_registered", qvxexit::PassThruFailed},
+    {"passthru_library_missing", qvxexit::PassThruFailed},
+    {"passthru_open_failed", qvxexit::PassThruFailed},
+    {"passthru_close_failed", qvxexit::PassThruFailed},
     {"cancelled", qvxexit::Interrupted},
 };
 
@@ -224,13 +228,11 @@ private:
 class TProbeLog : public IProbeView {
 public:
     std::vector<std::string> Lines;
-    bool LoadedOnce = false;
-    bool OpenedOnce = false;
     void ClearProbeLog() override { Lines.clear(); }
     void AddProbeLine(const std::string& line) override { Lines.push_back(line); }
-    void ShowLibraryLoaded() override { LoadedOnce = true; }
+    void ShowLibraryLoaded() override {}
     void ShowLibraryUnloaded() override {}
-    void ShowDeviceOpen() override { OpenedOnce = true; }
+    void ShowDeviceOpen() override {}
     void ShowDeviceClosed() override {}
 };
 
@@ -854,20 +856,17 @@ int TCli::PassThru() {
         return CompareFoldedAscii(d, name) == 0;
     });
     TProbeLog log;
-    int status = qvxexit::PassThruFailed;
-    std::string text = "No pass-thru library \"" + name + "\" is registered";
+    TProbeOutcome outcome = poNotRegistered;
+    std::string shownName = name;
     if (listed != devices.end()) {
         TPassThruProbe probe(Settings, Host.Platform.Libraries, log);
         probe.ReadInfo(*listed);
         probe.Release();
-        const bool failed =
-            !log.LoadedOnce || !log.OpenedOnce ||
-            std::any_of(log.Lines.begin(), log.Lines.end(), [](const std::string& line) {
-                return line.find("ERROR") != std::string::npos;
-            });
-        status = failed ? qvxexit::PassThruFailed : qvxexit::Ok;
-        text = failed ? "The pass-thru library of \"" + *listed + "\" failed" : "ok";
+        outcome = probe.Outcome();
+        shownName = *listed;
     }
+    const int status = ExitStatus(ProbeOutcomeName(outcome));
+    const std::string text = ProbeOutcomeText(outcome, shownName);
     if (Opt.Json) {
         Out(TJsonObject()
                 .Str("command", "passthru probe")

@@ -134,6 +134,25 @@ TEST_F(ProbeTest, ReadInfoWhenTheLoadFails) {
     EXPECT_FALSE(Probe.Loaded());
 }
 
+TEST_F(ProbeTest, ReadInfoEndsWithItsFirstFailure) {
+    const auto outcomeOf = [this](const std::string& device) {
+        Probe.ReadInfo(device);
+        return Probe.Outcome();
+    };
+    EXPECT_EQ(outcomeOf("Bravo - B2"), poDone);
+    EXPECT_EQ(outcomeOf("Alpha - A1"), poLibraryMissing);
+    Fake.CloseStatus = 3;
+    EXPECT_EQ(outcomeOf("Bravo - B2"), poCloseFailed);
+    Fake.Id = 0;
+    EXPECT_EQ(outcomeOf("Bravo - B2"), poOpenFailed);
+    Fake.Id = 7;
+    Fake.OpenStatus = 8;
+    EXPECT_EQ(outcomeOf("Bravo - B2"), poOpenFailed);
+    EXPECT_STREQ(ProbeOutcomeName(poLibraryMissing), "passthru_library_missing");
+    EXPECT_EQ(ProbeOutcomeText(poOpenFailed, "Bravo - B2"),
+              "The pass-thru library of \"Bravo - B2\" failed");
+}
+
 TEST_F(ProbeTest, OpenFailureKeepsTheDeviceClosed) {
     Fake.OpenStatus = 8;
     Probe.Load("Bravo - B2");
