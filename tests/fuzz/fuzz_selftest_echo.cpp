@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     link.Replies["!Morvek_SC_T"] = reply;
     TSession session(link, settings, view, view, view);
 
-    FUZZ_CHECK(session.Start(ssSendSelfTest));
+    FUZZ_CHECK(session.Start(ssSendSelfTest, view.Inputs()));
     // A session always ends: after its reply, or after the silence timeout.
     for (int i = 0; i < 20000 && !session.Idle(); ++i)
         session.Tick();
