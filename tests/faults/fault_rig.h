@@ -112,6 +112,9 @@ protected:
     void SelectMode(const std::string& number);
     Bytes PrepareUpload(size_t pages);
     void ExpectNotFoundBox();
+    // A search on an adapter of this configuration ends, within maxMs, in the
+    // not-found box after every identify attempt, and leaves all as it was.
+    void ExpectSearchEndsNotFound(const std::string& config, int maxMs, const char* why);
     // What every fault must leave behind.
     void ExpectRecovered();
     // The adapter plugged in again and healthy: the next search finds it.

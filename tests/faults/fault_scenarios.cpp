@@ -65,6 +65,19 @@ void FaultTest::ExpectNotFoundBox() {
               "Quorvelix Adapter is not found on Communication Port " + Rig->PortText());
 }
 
+void FaultTest::ExpectSearchEndsNotFound(const std::string& config, int maxMs, const char* why) {
+    ASSERT_NO_FATAL_FAILURE(Rig->Start(config));
+    Snapshot();
+    Request(Form().btSearch);
+    ASSERT_TRUE(RunUntilIdle(maxMs)) << why;
+    ExpectNotFoundBox();
+    EXPECT_EQ(Rig->Text(Form().edSerial), "");
+    if (TSimAdapter* adapter = Rig->Sim()) {
+        EXPECT_EQ(adapter->IdentifyCount(), TSession::IdentifyAttemptsMax);
+    }
+    ExpectRecovered();
+}
+
 void FaultTest::ExpectRecovered() {
     EXPECT_TRUE(Idle()) << "the request did not end";
     Rig->Run(300); // anything that would still go out after the end
@@ -375,15 +388,8 @@ TEST_P(FaultTest, RandomFloodThatEndsInSilenceIsNotFound) {
 // A device that never stops sending noise (a wrong device on the port) must
 // not keep the window locked for ever.
 TEST_P(FaultTest, EndlessBabbleWithoutAReplyEndsTheSearch) {
-    ASSERT_NO_FATAL_FAILURE(Rig->Start("fault.babble=1;fault.identify.from=99;line.rate=115200"));
-    Snapshot();
-    Request(Form().btSearch);
-    ASSERT_TRUE(RunUntilIdle(60000)) << "the window stayed locked under a stream of noise";
-    ExpectNotFoundBox();
-    if (TSimAdapter* adapter = Rig->Sim()) {
-        EXPECT_EQ(adapter->IdentifyCount(), 4);
-    }
-    ExpectRecovered();
+    ExpectSearchEndsNotFound("fault.babble=1;fault.identify.from=99;line.rate=115200", 60000,
+                             "the window stayed locked under a stream of noise");
 }
 
 TEST_P(FaultTest, EndlessBabbleAroundTheRepliesStillFindsTheAdapter) {
@@ -577,15 +583,8 @@ TEST_P(FaultTest, ResetOnASlowLineReachesTheAdapter) {
 // ---- i. a reply that starts and never ends ---------------------------------
 
 TEST_P(FaultTest, AReplyThatNeverEndsEndsTheSearch) {
-    ASSERT_NO_FATAL_FAILURE(Rig->Start("line.rate=200000;line.chunk=1024;fault.endless=1"));
-    Snapshot();
-    Request(Form().btSearch);
-    ASSERT_TRUE(RunUntilIdle(120000)) << "the window stayed locked under an endless reply";
-    ExpectNotFoundBox();
-    if (TSimAdapter* adapter = Rig->Sim()) {
-        EXPECT_EQ(adapter->IdentifyCount(), 4);
-    }
-    ExpectRecovered();
+    ExpectSearchEndsNotFound("line.rate=200000;line.chunk=1024;fault.endless=1", 120000,
+                             "the window stayed locked under an endless reply");
 }
 
 // ---- j. a driver image that trickles ---------------------------------------
