@@ -115,6 +115,9 @@ protected:
     // A search on an adapter of this configuration ends, within maxMs, in the
     // not-found box after every identify attempt, and leaves all as it was.
     void ExpectSearchEndsNotFound(const std::string& config, int maxMs, const char* why);
+    // "Install Driver" with an adapter of this configuration gets the
+    // installation's error box and changes no file and no setting.
+    void ExpectInstallRefused(const std::string& config);
     // What every fault must leave behind.
     void ExpectRecovered();
     // The adapter plugged in again and healthy: the next search finds it.

@@ -78,6 +78,21 @@ void FaultTest::ExpectSearchEndsNotFound(const std::string& config, int maxMs, c
     ExpectRecovered();
 }
 
+void FaultTest::ExpectInstallRefused(const std::string& config) {
+    ASSERT_NO_FATAL_FAILURE(Rig->Start(config));
+    SearchAndSnapshot();
+    Rig->SelectPage(Form().J2534.PageIndex());
+    Snapshot(); // as the page found them
+    const std::vector<std::string> files = Rig->Files.Paths();
+    ASSERT_TRUE(Rig->Enabled(Form().btJ2534_Install));
+    Request(Form().btJ2534_Install);
+    ASSERT_TRUE(Rig->RunUntil([&] { return !UserIo().Boxes().empty(); }, 30000));
+    ASSERT_EQ(UserIo().Boxes().size(), 1u);
+    EXPECT_EQ(UserIo().Boxes()[0].Text, "Installing of Passthru driver Error");
+    EXPECT_EQ(Rig->Files.Paths(), files) << "a file was written";
+    ExpectRecovered();
+}
+
 void FaultTest::ExpectRecovered() {
     EXPECT_TRUE(Idle()) << "the request did not end";
     Rig->Run(300); // anything that would still go out after the end
@@ -591,35 +606,13 @@ TEST_P(FaultTest, AReplyThatNeverEndsEndsTheSearch) {
 
 TEST_P(FaultTest, ATricklingDriverImageIsCutOffAndChangesNothing) {
     // 200 bytes, one every 90 ms: 18 s, past the read's deadline.
-    ASSERT_NO_FATAL_FAILURE(Rig->Start("driver.trickle=90000;driver.image.pattern=200"));
-    SearchAndSnapshot();
-    Rig->SelectPage(Form().J2534.PageIndex());
-    Snapshot(); // as the page found them
-    const std::vector<std::string> files = Rig->Files.Paths();
-    ASSERT_TRUE(Rig->Enabled(Form().btJ2534_Install));
-    Request(Form().btJ2534_Install);
-    ASSERT_TRUE(Rig->RunUntil([&] { return !UserIo().Boxes().empty(); }, 30000));
-    ASSERT_EQ(UserIo().Boxes().size(), 1u);
-    EXPECT_EQ(UserIo().Boxes()[0].Text, "Installing of Passthru driver Error");
-    EXPECT_EQ(Rig->Files.Paths(), files) << "a file was written";
-    ExpectRecovered();
+    ExpectInstallRefused("driver.trickle=90000;driver.image.pattern=200");
 }
 
 // ---- k. a driver image that is no library ----------------------------------
 
 TEST_P(FaultTest, ATextForADriverImageIsRefusedAndChangesNothing) {
-    ASSERT_NO_FATAL_FAILURE(Rig->Start("driver.image=MZ, and then text\\r\\n"));
-    SearchAndSnapshot();
-    Rig->SelectPage(Form().J2534.PageIndex());
-    Snapshot(); // as the page found them
-    const std::vector<std::string> files = Rig->Files.Paths();
-    ASSERT_TRUE(Rig->Enabled(Form().btJ2534_Install));
-    Request(Form().btJ2534_Install);
-    ASSERT_TRUE(Rig->RunUntil([&] { return !UserIo().Boxes().empty(); }, 30000));
-    ASSERT_EQ(UserIo().Boxes().size(), 1u);
-    EXPECT_EQ(UserIo().Boxes()[0].Text, "Installing of Passthru driver Error");
-    EXPECT_EQ(Rig->Files.Paths(), files) << "a file was written";
-    ExpectRecovered();
+    ExpectInstallRefused("driver.image=MZ, and then text\\r\\n");
 }
 
 } // namespace qvx

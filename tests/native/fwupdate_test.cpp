@@ -115,20 +115,6 @@ const char* const SilentText = "No answer from the boot loader for 30 s: reconne
 const char* const LostText = "The adapter was disconnected: reconnect it, tick \"Do not Search\" "
                              "and \"Wait\", then press Run.";
 
-TEST(UploadOutcome, NamesForScripts) {
-    EXPECT_STREQ(UploadOutcomeName(uoDone), "done");
-    EXPECT_STREQ(UploadOutcomeName(uoConnectError), "connect_error");
-    EXPECT_STREQ(UploadOutcomeName(uoHeaderError), "header_error");
-    EXPECT_STREQ(UploadOutcomeName(uoPageError), "page_error");
-    EXPECT_STREQ(UploadOutcomeName(uoEndError), "end_error");
-    EXPECT_STREQ(UploadOutcomeName(uoBootLoaderSilent), "boot_loader_silent");
-    EXPECT_STREQ(UploadOutcomeName(uoLinkLost), "link_lost");
-    EXPECT_STREQ(UploadOutcomeName(uoCancelled), "cancelled");
-    EXPECT_STREQ(UploadOutcomeName(uoFileMissing), "file_missing");
-    EXPECT_STREQ(UploadOutcomeName(uoFileShort), "file_short");
-    EXPECT_STREQ(UploadOutcomeName(uoFileTooLarge), "file_too_large");
-}
-
 TEST(Checksum, SumsBytesModulo65536) {
     EXPECT_EQ(Checksum16("abc"), 0x0126);
     EXPECT_EQ(Checksum16(Bytes(300, '\xFF')), (300 * 255) & 0xFFFF);

@@ -222,17 +222,6 @@ TEST_F(SessionEngine, AnUploadHoldsTheSessionUntilItEnds) {
     EXPECT_EQ(View.UploadsStarted, 2);
 }
 
-TEST(SessionOutcome, NamesForScripts) {
-    EXPECT_STREQ(SessionOutcomeName(soDone), "done");
-    EXPECT_STREQ(SessionOutcomeName(soNotFound), "not_found");
-    EXPECT_STREQ(SessionOutcomeName(soNoSuchMode), "no_such_mode");
-    EXPECT_STREQ(SessionOutcomeName(soSelftestWarnings), "selftest_warnings");
-    EXPECT_STREQ(SessionOutcomeName(soSelftestErrors), "selftest_errors");
-    EXPECT_STREQ(SessionOutcomeName(soPortNotOpened), "port_not_opened");
-    EXPECT_STREQ(SessionOutcomeName(soBusy), "busy");
-    EXPECT_STREQ(SessionOutcomeName(soCancelled), "cancelled");
-}
-
 TEST_F(SessionEngine, EveryRequestEndsWithItsOutcome) {
     Link.Answer("!Morvek_SC_I", Identity);
     Link.Answer("05", Framed({"CR:(c)", "05 - CAN"}));
